@@ -1,0 +1,3 @@
+#include "prereq/prereq.h"
+
+int main(int argc, char** argv) { return PrereqMain(argc, argv); }
