@@ -8,6 +8,9 @@
 #include <winreg.h>
 #include <cstdio>
 #include <direct.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <wbemidl.h>
 #define WSTR(s) L##s
 #define hl_fopen fopen
 #define hl_mkdir _mkdir
@@ -17,4 +20,5 @@
 #include "platform/win_system.h"
 #include "platform/win_files.h"
 #include "platform/win_registry.h"
+#include "platform/win_com.h"
 #endif
