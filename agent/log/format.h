@@ -22,8 +22,10 @@ class FormatArg {
   template <class T>
     requires(std::is_integral_v<T> || std::is_enum_v<T>)
   FormatArg(T v) {  // NOLINT(google-explicit-constructor)
-    using U = std::conditional_t<std::is_enum_v<T>, std::underlying_type_t<T>, T>;
-    if constexpr (std::is_signed_v<U>) {
+    if constexpr (std::is_enum_v<T>) {
+      kind_ = Kind::Signed;
+      i_ = static_cast<long long>(v);
+    } else if constexpr (std::is_signed_v<T>) {
       kind_ = Kind::Signed;
       i_ = static_cast<long long>(v);
     } else {
