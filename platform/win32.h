@@ -4,8 +4,13 @@
 #pragma once
 
 #ifdef _WIN32
+#include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
 #include <windows.h>
 #include <winreg.h>
+#include <iphlpapi.h>
+#include <lm.h>
+#include <dsgetdc.h>
+#include <wincrypt.h>
 #include <cstdio>
 #include <direct.h>
 #include <objbase.h>
@@ -21,4 +26,5 @@
 #include "platform/win_files.h"
 #include "platform/win_registry.h"
 #include "platform/win_com.h"
+#include "platform/win_net.h"
 #endif
