@@ -52,7 +52,7 @@ for src in "$MACHINES"/*/; do
     status=$?
     lines="(no log)"
     if [ -f "$work/$LOG_REL" ]; then
-      lines=$(grep -v '^Log \(open\|close\) time' "$work/$LOG_REL" | tail -n 2 | sed 's/^\[[^]]*\] \[[^]]*\] //' |
+      lines=$(grep -E '\[(INFO|ERROR)\] ' "$work/$LOG_REL" | tail -n 2 | sed 's/^\[[^]]*\] \[[^]]*\] //' |
               tr -d '\r' | paste -sd'|' - | sed 's/|/ | /g')
     fi
     printf '%-30s %-38s %-38s %s\n' "$name" "${opts:-(none)}" "$(meaning $status)" "$lines"
