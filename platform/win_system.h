@@ -3,16 +3,41 @@
 
 #include "platform/win_types.h"
 
+// ---- Error codes used by this part of the API beyond those of win_types.h ----
+#ifndef ERROR_GEN_FAILURE
+#define ERROR_GEN_FAILURE 31L
+#endif
+#ifndef ERROR_NOT_SAME_DEVICE
+#define ERROR_NOT_SAME_DEVICE 17L
+#endif
+#ifndef ERROR_NEGATIVE_SEEK
+#define ERROR_NEGATIVE_SEEK 131L
+#endif
+#ifndef ERROR_FILENAME_EXCED_RANGE
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#endif
+#ifndef ERROR_MR_MID_NOT_FOUND
+#define ERROR_MR_MID_NOT_FOUND 317L
+#endif
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004L
+#endif
+#ifndef ERROR_ABANDONED_WAIT_0
+#define ERROR_ABANDONED_WAIT_0 735L
+#endif
+
 // ---- Last error ----
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 
 // ---- Handles, synchronisation, time ----
+// Closes any kernel handle of the stand-in (file, find, mutex, event, thread, timer queue).
 BOOL CloseHandle(HANDLE hObject);
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
 BOOL ReleaseMutex(HANDLE hMutex);
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName);
 BOOL SetEvent(HANDLE hEvent);
 BOOL ResetEvent(HANDLE hEvent);
 #define WAIT_OBJECT_0 0x00000000L
@@ -32,6 +57,8 @@ DWORD GetCurrentProcessId();
 HANDLE GetCurrentProcess();
 HANDLE GetCurrentThread();
 
+#define STILL_ACTIVE 259L
+#define CREATE_SUSPENDED 0x00000004
 typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize, LPTHREAD_START_ROUTINE lpStartAddress,
                     LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId);
@@ -40,15 +67,24 @@ BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 // ---- Timer queues ----
 typedef void (*WAITORTIMERCALLBACK)(PVOID lpParameter, BOOLEAN TimerOrWaitFired);
 #define WT_EXECUTEDEFAULT 0x00000000
+#define WT_EXECUTEINIOTHREAD 0x00000001
+#define WT_EXECUTEINTIMERTHREAD 0x00000020
 #define WT_EXECUTEONLYONCE 0x00000008
+#define WT_EXECUTELONGFUNCTION 0x00000010
+// Callbacks of one queue run one after another on a thread of that queue.
 HANDLE CreateTimerQueue();
 BOOL CreateTimerQueueTimer(PHANDLE phNewTimer, HANDLE TimerQueue, WAITORTIMERCALLBACK Callback, PVOID Parameter,
                            DWORD DueTime, DWORD Period, ULONG Flags);
 // CompletionEvent NULL: return without waiting for running callbacks; INVALID_HANDLE_VALUE: wait for them.
 BOOL DeleteTimerQueueEx(HANDLE TimerQueue, HANDLE CompletionEvent);
+BOOL DeleteTimerQueue(HANDLE TimerQueue);
+BOOL DeleteTimerQueueTimer(HANDLE TimerQueue, HANDLE Timer, HANDLE CompletionEvent);
 
 // ---- Environment ----
+// machine.json "environment" answers first (names compared without regard to case; a null value hides
+// the variable), then the process environment.
 DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize);
 
 // ---- Memory ----
 #define LMEM_FIXED 0x0000
@@ -151,6 +187,9 @@ typedef BOOL (*LPFN_ISWOW64PROCESS)(HANDLE, PBOOL);
 #define CP_OEMCP 1
 #define CP_THREAD_ACP 3
 #define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_USEGLYPHCHARS 0x00000004
 #define MB_ERR_INVALID_CHARS 0x00000008
 #define WC_ERR_INVALID_CHARS 0x00000080
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,

@@ -1,0 +1,228 @@
+// The C runtime's fopen, _mkdir and remove on Windows paths. Streams of hl_fopen take part in the
+// sharing rules like the runtime's handles do (read and write shared, delete not).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/files_internal.h"
+#include "platform/machine.h"
+#include "platform/system_internal.h"
+#include "platform/win_registry.h"
+#include "platform/win_system.h"
+
+namespace {
+
+using hl::platform::FileObject;
+
+// An injected fault as the runtime reports it.
+int FaultErrno(DWORD code) {
+  if (code == ERROR_ACCESS_DENIED) return EACCES;
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return ENOENT;
+  return EIO;
+}
+
+// Streams keep their file object alive until fclose.
+std::mutex g_streamsMutex;
+std::map<const FileObject*, std::shared_ptr<FileObject>>& Streams() {
+  static std::map<const FileObject*, std::shared_ptr<FileObject>> streams;
+  return streams;
+}
+
+ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
+  auto* file = static_cast<FileObject*>(cookie);
+  if (!file->access().read) {
+    errno = EBADF;
+    return -1;
+  }
+  return ::read(file->fd(), buffer, size);
+}
+
+ssize_t StreamWrite(void* cookie, const char* buffer, size_t size) {
+  auto* file = static_cast<FileObject*>(cookie);
+  if (!file->access().write) {
+    errno = EBADF;
+    return -1;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(file->fd(), buffer + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? static_cast<ssize_t>(done) : -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int StreamSeek(void* cookie, off64_t* position, int whence) {
+  auto* file = static_cast<FileObject*>(cookie);
+  off_t result = ::lseek(file->fd(), static_cast<off_t>(*position), whence);
+  if (result < 0) return -1;
+  *position = result;
+  return 0;
+}
+
+int StreamClose(void* cookie) {
+  std::shared_ptr<FileObject> doomed;
+  std::lock_guard lock(g_streamsMutex);
+  auto it = Streams().find(static_cast<FileObject*>(cookie));
+  if (it != Streams().end()) {
+    doomed = std::move(it->second);
+    Streams().erase(it);
+  }
+  return 0;
+}
+
+struct Mode {
+  DWORD access = 0;
+  DWORD disposition = 0;
+  bool valid = false;
+};
+
+// Parses an fopen mode as the Windows runtime accepts it ("r", "w", "a", "+", "b", "t", "x", ...).
+Mode ParseMode(const char* text) {
+  Mode mode;
+  if (text == nullptr) return mode;
+  bool plus = false, exclusive = false;
+  char kind = text[0];
+  for (const char* p = text + 1; *p != '\0'; ++p) {
+    if (*p == '+') {
+      plus = true;
+    } else if (*p == 'x') {
+      exclusive = true;
+    } else if (*p == ',') {
+      break;  // ",ccs=..." encodings are not modelled
+    } else if (std::string_view("btcnNSRTD").find(*p) == std::string_view::npos) {
+      return mode;
+    }
+  }
+  switch (kind) {
+    case 'r':
+      mode.access = GENERIC_READ | (plus ? GENERIC_WRITE : 0);
+      mode.disposition = OPEN_EXISTING;
+      break;
+    case 'w':
+      mode.access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+      mode.disposition = exclusive ? CREATE_NEW : CREATE_ALWAYS;
+      break;
+    case 'a':
+      mode.access = FILE_APPEND_DATA | (plus ? GENERIC_READ : 0);
+      mode.disposition = OPEN_ALWAYS;
+      break;
+    default: return mode;
+  }
+  mode.valid = true;
+  return mode;
+}
+
+}  // namespace
+
+FILE* hl_fopen(const char* path, const char* mode) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (auto fault = hl::platform::InjectedFault("hl_fopen", path)) {
+    errno = FaultErrno(*fault);
+    return nullptr;
+  }
+  Mode parsed = ParseMode(mode);
+  if (!parsed.valid) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  auto mapped = hl::platform::MapFilePath(path);
+  if (!mapped) {
+    errno = hl::platform::ErrnoFromError(GetLastError());
+    return nullptr;
+  }
+  DWORD error = ERROR_SUCCESS;
+  bool existed = false;
+  auto file = hl::platform::OpenFileObject(*mapped, parsed.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           parsed.disposition, 0, error, existed);
+  if (!file) {
+    errno = hl::platform::ErrnoFromError(error);
+    return nullptr;
+  }
+  cookie_io_functions_t functions{StreamRead, StreamWrite, StreamSeek, StreamClose};
+  const char* hostMode = (parsed.access & GENERIC_READ) && (parsed.access & (GENERIC_WRITE | FILE_APPEND_DATA)) ? "r+"
+                         : (parsed.access & GENERIC_READ)                                                     ? "r"
+                                                                                                              : "w";
+  FileObject* cookie = file.get();
+  {
+    std::lock_guard lock(g_streamsMutex);
+    Streams().emplace(cookie, std::move(file));
+  }
+  FILE* stream = fopencookie(cookie, hostMode, functions);
+  if (stream == nullptr) {
+    int saved = errno;
+    StreamClose(cookie);
+    errno = saved;
+  }
+  return stream;
+}
+
+int hl_mkdir(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (auto fault = hl::platform::InjectedFault("hl_mkdir", path)) {
+    errno = FaultErrno(*fault);
+    return -1;
+  }
+  auto mapped = hl::platform::MapFilePath(path);
+  if (!mapped) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (::mkdir(mapped->c_str(), 0777) == 0) return 0;
+  // _mkdir reports EEXIST for an existing entry and ENOENT for a missing parent.
+  errno = errno == EEXIST ? EEXIST : errno == ENOENT || errno == ENOTDIR ? ENOENT : EACCES;
+  return -1;
+}
+
+int hl_remove(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (auto fault = hl::platform::InjectedFault("hl_remove", path)) {
+    errno = FaultErrno(*fault);
+    return -1;
+  }
+  auto mapped = hl::platform::MapFilePath(path);
+  if (!mapped) {
+    errno = ENOENT;
+    return -1;
+  }
+  struct stat st {};
+  if (::lstat(mapped->c_str(), &st) != 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (S_ISDIR(st.st_mode)) {  // remove() deletes files only on Windows
+    errno = EACCES;
+    return -1;
+  }
+  hl::platform::DataAccess erase;
+  erase.erase = true;
+  if (hl::platform::CheckSharing(*mapped, erase, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+      ERROR_SUCCESS) {
+    errno = EACCES;
+    return -1;
+  }
+  if (::unlink(mapped->c_str()) != 0) {
+    errno = errno == ENOENT ? ENOENT : EACCES;
+    return -1;
+  }
+  return 0;
+}
