@@ -55,8 +55,8 @@ struct QueueState {
         self->changed.wait(lock);
         continue;
       }
-      if (Clock::now() < next->second.due) {
-        self->changed.wait_until(lock, next->second.due);
+      if (const Clock::time_point due = next->second.due; Clock::now() < due) {
+        self->changed.wait_until(lock, due);  // a copy: the timer may be deleted meanwhile
         continue;
       }
       uintptr_t id = next->first;

@@ -1,0 +1,257 @@
+// Mutexes, events, threads, timer queues, time and environment.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "platform/win32.h"
+#include "tests/support/temp_machine.h"
+
+namespace {
+
+using hl::testing::TempMachine;
+
+DWORD WINAPI TryLock(LPVOID mutex) { return WaitForSingleObject(static_cast<HANDLE>(mutex), 0); }
+
+TEST(Mutex, RecursiveOwnershipAndReleaseByTheOwnerOnly) {
+  HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+  ASSERT_NE(m, nullptr);
+  EXPECT_FALSE(ReleaseMutex(m));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+  EXPECT_EQ(WaitForSingleObject(m, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(m, 0), static_cast<DWORD>(WAIT_OBJECT_0));  // recursive
+  HANDLE other = CreateThread(nullptr, 0, TryLock, m, 0, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(WaitForSingleObject(other, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(other, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(WAIT_TIMEOUT));  // held by this thread
+  CloseHandle(other);
+  EXPECT_TRUE(ReleaseMutex(m));
+  EXPECT_TRUE(ReleaseMutex(m));
+  EXPECT_FALSE(ReleaseMutex(m));
+  other = CreateThread(nullptr, 0, TryLock, m, 0, nullptr);
+  WaitForSingleObject(other, INFINITE);
+  GetExitCodeThread(other, &code);
+  EXPECT_EQ(code, static_cast<DWORD>(WAIT_OBJECT_0));  // free now
+  CloseHandle(other);
+  // That thread ended while owning it: the next owner learns it was abandoned.
+  EXPECT_EQ(WaitForSingleObject(m, 0), static_cast<DWORD>(WAIT_ABANDONED));
+  EXPECT_TRUE(ReleaseMutex(m));
+  EXPECT_TRUE(CloseHandle(m));
+}
+
+TEST(Mutex, NamedMutexesAreShared) {
+  HANDLE a = CreateMutexA(nullptr, FALSE, "hl-test-mutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  HANDLE b = CreateMutexW(nullptr, FALSE, WSTR("hl-test-mutex"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(WaitForSingleObject(a, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(ReleaseMutex(b));  // the same object
+  CloseHandle(a);
+  CloseHandle(b);
+}
+
+TEST(Event, ManualAndAutomaticReset) {
+  HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(manual, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(manual);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  ResetEvent(manual);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  CloseHandle(manual);
+  CloseHandle(automatic);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+DWORD WINAPI ReportId(LPVOID out) {
+  *static_cast<DWORD*>(out) = GetCurrentThreadId();
+  return 7;
+}
+
+TEST(Thread, IdsExitCodesAndLastErrorPerThread) {
+  DWORD seen = 0, id = 0;
+  SetLastError(99);
+  HANDLE t = CreateThread(nullptr, 0, ReportId, &seen, 0, &id);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(seen, id);
+  EXPECT_NE(id, GetCurrentThreadId());
+  EXPECT_EQ(GetCurrentThreadId(), GetCurrentThreadId());
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(GetLastError(), 99u);  // untouched by the other thread
+  CloseHandle(t);
+}
+
+struct Counter {
+  std::atomic<int> calls{0};
+  std::atomic<DWORD> thread{0};
+  HANDLE queue = nullptr;
+  HANDLE done = nullptr;
+};
+
+void CALLBACK Count(PVOID parameter, BOOLEAN fired) {
+  auto* c = static_cast<Counter*>(parameter);
+  EXPECT_TRUE(fired);
+  c->thread = GetCurrentThreadId();
+  if (++c->calls == 3) SetEvent(c->done);
+}
+
+TEST(TimerQueue, OneShotFiresOnceOnAnotherThread) {
+  Counter c;
+  c.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE queue = CreateTimerQueue();
+  ASSERT_NE(queue, nullptr);
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, Count, &c, 10, 0, WT_EXECUTEDEFAULT));
+  Sleep(200);
+  EXPECT_EQ(c.calls, 1);
+  EXPECT_NE(c.thread, GetCurrentThreadId());
+  EXPECT_TRUE(DeleteTimerQueueEx(queue, INVALID_HANDLE_VALUE));
+  CloseHandle(c.done);
+}
+
+TEST(TimerQueue, PeriodicTimerRepeats) {
+  Counter c;
+  c.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE queue = CreateTimerQueue();
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, Count, &c, 0, 5, WT_EXECUTEDEFAULT));
+  EXPECT_EQ(WaitForSingleObject(c.done, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(DeleteTimerQueueEx(queue, INVALID_HANDLE_VALUE));
+  int after = c.calls;
+  Sleep(30);
+  EXPECT_EQ(c.calls, after);  // nothing fires once the deletion has waited
+  CloseHandle(c.done);
+}
+
+TEST(TimerQueue, DeletionWithoutWaitingReturnsAtOnceAndTheTimerNeverFires) {
+  static Counter c;  // outlives the test: a late callback must still find it
+  HANDLE queue = CreateTimerQueue();
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, Count, &c, 50, 0, WT_EXECUTEDEFAULT));
+  DWORD start = GetTickCount();
+  EXPECT_TRUE(DeleteTimerQueueEx(queue, nullptr));
+  EXPECT_LT(GetTickCount() - start, 40u);
+  Sleep(120);
+  EXPECT_EQ(c.calls, 0);
+  EXPECT_FALSE(DeleteTimerQueueEx(queue, nullptr));  // the handle is gone
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+struct Slow {
+  HANDLE started = nullptr;
+  std::atomic<bool> finished{false};
+};
+
+void CALLBACK SlowCallback(PVOID parameter, BOOLEAN) {
+  auto* s = static_cast<Slow*>(parameter);
+  SetEvent(s->started);
+  Sleep(200);
+  s->finished = true;
+}
+
+TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
+  static Slow s;
+  s.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE queue = CreateTimerQueue();
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, SlowCallback, &s, 0, 0, 0));
+  ASSERT_EQ(WaitForSingleObject(s.started, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(DeleteTimerQueueEx(queue, nullptr));
+  EXPECT_FALSE(s.finished);
+  Sleep(400);
+  EXPECT_TRUE(s.finished);
+}
+
+struct Chain {
+  HANDLE queue = nullptr;
+  HANDLE done = nullptr;
+  std::atomic<int> calls{0};
+};
+
+void CALLBACK Rearm(PVOID parameter, BOOLEAN) {
+  auto* c = static_cast<Chain*>(parameter);
+  if (++c->calls == 3) {
+    SetEvent(c->done);
+    return;
+  }
+  HANDLE next = nullptr;
+  EXPECT_TRUE(CreateTimerQueueTimer(&next, c->queue, Rearm, c, 5, 0, 0));
+}
+
+TEST(TimerQueue, CallbackArmsTheNextOneShotTimerInItsQueue) {
+  Chain c;
+  c.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  c.queue = CreateTimerQueue();
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, c.queue, Rearm, &c, 5, 0, 0));
+  EXPECT_EQ(WaitForSingleObject(c.done, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(DeleteTimerQueueEx(c.queue, INVALID_HANDLE_VALUE));
+  EXPECT_EQ(c.calls, 3);
+  CloseHandle(c.done);
+}
+
+TEST(TimerQueue, DefaultQueueAndBadArguments) {
+  Counter c;
+  c.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE timer = nullptr;
+  ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, Count, &c, 0, 1, 0));
+  EXPECT_EQ(WaitForSingleObject(c.done, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE));
+  EXPECT_FALSE(CreateTimerQueueTimer(nullptr, nullptr, Count, &c, 0, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(CreateTimerQueueTimer(&timer, reinterpret_cast<HANDLE>(0x12345), Count, &c, 0, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  CloseHandle(c.done);
+}
+
+TEST(Time, ClocksAgree) {
+  SYSTEMTIME utc{}, local{};
+  GetSystemTime(&utc);
+  GetLocalTime(&local);
+  EXPECT_GE(utc.wYear, 2024);
+  EXPECT_LE(utc.wMilliseconds, 999);
+  EXPECT_GE(local.wMonth, 1);
+  FILETIME ft{};
+  GetSystemTimeAsFileTime(&ft);
+  ULONGLONG value = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  EXPECT_GT(value, 133000000000000000ULL);  // after 2022
+  ULONGLONG before = GetTickCount64();
+  Sleep(20);
+  EXPECT_GE(GetTickCount64() - before, 20u);
+}
+
+TEST(Environment, MachineFirstWithoutCaseThenTheProcess) {
+  TempMachine machine;
+  machine.WriteMachineJson({{"environment", {{"TEMP", "C:\\Temp"}, {"HIDDEN", nullptr}}}});
+  setenv("HL_ENV_TEST", "from-process", 1);
+  setenv("HIDDEN", "x", 1);
+  char buffer[64];
+  EXPECT_EQ(GetEnvironmentVariableA("temp", buffer, sizeof buffer), 7u);
+  EXPECT_STREQ(buffer, "C:\\Temp");
+  EXPECT_EQ(GetEnvironmentVariableA("TEMP", buffer, 7), 8u);  // too small: size with the terminator
+  EXPECT_EQ(GetEnvironmentVariableA("TEMP", nullptr, 0), 8u);
+  EXPECT_EQ(GetEnvironmentVariableA("hl_env_test", buffer, sizeof buffer), 12u);
+  EXPECT_STREQ(buffer, "from-process");
+  EXPECT_EQ(GetEnvironmentVariableA("HIDDEN", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+  EXPECT_EQ(GetEnvironmentVariableA("HL_NOT_SET_ANYWHERE", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+  WCHAR wide[16];
+  EXPECT_EQ(GetEnvironmentVariableW(WSTR("Temp"), wide, 16), 7u);
+  EXPECT_EQ(std::u16string(wide), u"C:\\Temp");
+  unsetenv("HL_ENV_TEST");
+  unsetenv("HIDDEN");
+}
+
+}  // namespace
