@@ -180,6 +180,28 @@ TEST_F(LogTest, MakeDirectoryTreeResults) {
   EXPECT_EQ(MakeDirectoryTree("C:/Deep/er/tree/"), 1);
 }
 
+TEST_F(LogTest, TimerRotatesOnAnotherThreadAndShutdownDoesNotWait) {
+  LogRotationSettings settings;
+  settings.fileName = "timed.log";
+  settings.folder = "C:\\Agent\\logs";
+  settings.maxSize = 200;
+  settings.period = 100;
+  ASSERT_EQ(StartLogger(&settings), 0);
+  for (int i = 0; i < 10; ++i) LogInfo("filling the live log with line %d of ten\n", i);
+  for (int i = 0; i < 100 && !fs::exists(LogsDir() / "timed1.log"); ++i) Sleep(20);
+  EXPECT_TRUE(fs::exists(LogsDir() / "timed1.log")) << "the timer's check rotated the live file";
+  settings.period = 3600000;  // the next arming waits an hour: shutdown must not wait for it
+  Sleep(250);
+  ULONGLONG before = GetTickCount64();
+  EXPECT_EQ(ShutdownAgentLog(), 0);
+  EXPECT_LT(GetTickCount64() - before, 2000u);
+  std::string backups;  // later checks rotate again (the rotation lines fill the live file too)
+  for (int k = 1; k <= 4; ++k) backups += ReadHostFile(LogsDir() / ("timed" + std::to_string(k) + ".log"));
+  EXPECT_NE(backups.find("filling the live log"), std::string::npos);
+  EXPECT_NE(backups.find("[INFO] LoggerTimerRoutine : Inside LoggerTimerRoutine Method\n"), std::string::npos);
+  EXPECT_EQ(gv_logFilePtr, nullptr);
+}
+
 TEST(ObjectLock, SecondLockerWaitsForTheFirst) {
   static int target;
   ASSERT_EQ(LockObject(&target), 1);
