@@ -1,4 +1,22 @@
 // Registry API of the stand-in (winreg.h subset), backed by the machine folder's registry.reg.
+//
+// Behaviour, as on Windows unless noted:
+// - Results are returned as error codes; the functions do not set the thread's last error.
+// - Key and value names compare without regard to case and keep the case they were created with.
+//   A NULL or empty value name is the default value.
+// - The predefined handles need no open. HKEY_CLASSES_ROOT is a hive of its own here (not a merged
+//   view of the two Classes keys); HKEY_PERFORMANCE_DATA and HKEY_DYN_DATA are not supported (6).
+// - WOW64 follows machine.json "os" (see registry_view.h): a 32-bit process on 64-bit Windows
+//   sees HKLM\SOFTWARE\WOW6432Node as HKLM\SOFTWARE unless it passes KEY_WOW64_64KEY.
+// - Every successful change is in registry.reg when the call returns (RegFlushKey has nothing to do).
+//   A handle names its key by path; once the key is deleted, calls on it fail with ERROR_KEY_DELETED.
+// - A registry.reg that cannot be parsed is reported on stderr and left untouched; calls then fail
+//   with ERROR_BADDB until the file is fixed.
+// - Without a machine folder (HL_MACHINE unset) the registry is empty and nothing can be persisted:
+//   opens of missing keys fail with ERROR_FILE_NOT_FOUND, every change with ERROR_ACCESS_DENIED.
+// - REG_OPTION_VOLATILE keys are kept like any other key; REG_OPTION_CREATE_LINK is not supported.
+// - machine.json "faults" can fail any of these calls: the api name with or without its A/W suffix,
+//   the subject being the key path as the caller named it (for value calls the key's path).
 #pragma once
 
 #include "platform/win_types.h"
@@ -80,6 +98,9 @@ LONG RegCloseKey(HKEY hKey);
 LONG RegFlushKey(HKEY hKey);
 
 // Signatures of the transacted calls, which callers look up at run time in "advapi32.dll".
+// The stand-in's advapi32.dll does not export RegOpenKeyTransactedA / RegCreateKeyTransactedA:
+// GetProcAddress returns NULL with ERROR_PROC_NOT_FOUND, as on a system without the Kernel
+// Transaction Manager, so callers take their non-transacted path.
 typedef LONG (*PFN_RegOpenKeyTransactedA)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY, HANDLE, PVOID);
 typedef LONG (*PFN_RegCreateKeyTransactedA)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
                                             PHKEY, LPDWORD, HANDLE, PVOID);
