@@ -14,7 +14,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -200,16 +202,29 @@ class Vector {
   template <class NodePtr, class Ref>
   class Iterator {
    public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using reference = Ref;
+    using pointer = std::remove_reference_t<Ref>*;
+
+    Iterator() = default;
     explicit Iterator(NodePtr n) : n_(n) {}
     Ref operator*() const { return n_->data; }
+    pointer operator->() const { return &n_->data; }
     Iterator& operator++() {
       n_ = n_->next();
       return *this;
     }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      n_ = n_->next();
+      return before;
+    }
     bool operator==(const Iterator& o) const { return n_ == o.n_; }
 
    private:
-    NodePtr n_;
+    NodePtr n_ = nullptr;
   };
   using iterator = Iterator<Node*, T&>;
   using const_iterator = Iterator<const Node*, const T&>;

@@ -26,6 +26,7 @@ TEST(Vector, UnorderedAppendsAndIndexRules) {
   Vector<int> v;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(v.AddData(i), 1);
   EXPECT_EQ(Contents(v), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(std::vector<int>(v.begin(), v.end()), (std::vector<int>{0, 1, 2})) << "standard iterators";
   EXPECT_EQ(v.ElementAt(0)->data, 0);
   EXPECT_EQ(v.ElementAt(2)->data, 2);
   EXPECT_EQ(v.ElementAt(3), nullptr);  // ElementAt(count)
