@@ -74,6 +74,28 @@ extern OptString gv_eventName;
 // 0 complete, 10047 complete on an imaged computer, 13 a required value is missing.
 int InitializeAgentParameters();
 
+// The parts of the start-up, each 0 or 13 (InitializeProxyDetails always 0).
+int InitializeServerDetailsFromRegistry();
+int InitializeDSServerDetailsFromRegistry();
+int InitializeLocalMachineDetails();
+int InitializeProxyDetails();
+int InitializeAgentDetails();
+
+// 0 when CustomerId is there and not empty, else 13.
+int GetCustomerId(OptString& customerId);
+// 0 when the ID came from the registry or from the server, else the registry or transport error.
+int GetResourceID(OptString& resourceId);
+int GetResourceIDFromServer(OptString& resourceId);
+// Stores the ID under SystemDetails and tells the agent service (control 147).
+void SetAgentResourceID(const char* resourceId);
+// The server name that answered last, written to ServerInfo; the writeValue result.
+int SetLastAccessName(const char* name);
+int SetDSLastAccessName(const char* name);
+// Sends a user-defined control to a local service: 1 on success, 0 on failure.
+int SendServiceMsg(DWORD controlCode, const WCHAR* serviceName);
+// The agent key's ImagedComputer value, 0 when missing.
+DWORD IsImagedComputer();
+
 namespace hl {
 // Puts every configuration value back to its initial value (tests run several start-ups).
 void ResetAgentConfig();

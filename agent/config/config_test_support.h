@@ -69,7 +69,8 @@ struct AgentRegistry {
   }
 
   std::string Text() const {
-    const std::string root = "HKEY_LOCAL_MACHINE\\Software\\Corvanta\\Harborline\\HLAgent";
+    // The tool is a 32-bit process on 64-bit Windows: its Software key is the WOW6432Node one.
+    const std::string root = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Corvanta\\Harborline\\HLAgent";
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[" + root + "]\r\n";
     for (const auto& [name, value] : agent)
       if (value) text += Quote(name) + "=" + Quote(*value) + "\r\n";
