@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tessera/schema/build_table_defn.h"
+#include "tessera/schema/dict_xml_reader.h"
 #include "tessera/schema/dict_test_support.h"
 #include "tessera/values/value_convert.h"
 
@@ -208,6 +209,26 @@ TEST_F(DictionaryTest, TablesWithoutColumnsOrNamesAndColumnsWithoutNames) {
   log.Mark();
   PrintTableDefinition(GetTableDefn("Empty"));
   EXPECT_EQ(log.Text().find("Table Name"), std::string::npos) << "nothing printed for a table without columns";
+}
+
+TEST_F(DictionaryTest, TheReaderFlattensTheWrappers) {
+  std::string path = WriteDocument(
+      "tree.xml", "<table name=\"T\" system=\"s\"><columns>" +
+                      Col("A", "<uniquevalue-generation><generator-name>G</generator-name></uniquevalue-generation>"
+                               "<allowed-values><value>x</value><!-- c --><value>y</value></allowed-values>"
+                               "<allowed-values><from>1</from><to>2</to></allowed-values>") +
+                      "</columns></table>");
+  auto tables = ReadDataDictTables(path.c_str());
+  ASSERT_EQ(tables.size(), 1u);
+  const XmlTagInfo& table = *tables[0];
+  EXPECT_EQ(table.attributeNames, (std::vector<std::string>{"name", "system"}));
+  EXPECT_EQ(table.attributeValues, (std::vector<std::string>{"T", "s"}));
+  const XmlTagInfo& column = table.Child("columns")->children.at(0);
+  std::vector<std::string> tags;
+  for (const XmlTagInfo& child : column.children) tags.push_back(child.tagName);
+  EXPECT_EQ(tags, (std::vector<std::string>{"generator-name", "value", "from", "to"}));
+  EXPECT_EQ(column.Child("value")->textValues, (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(GetDataDictionary().count(), 0) << "reading alone builds nothing";
 }
 
 TEST_F(DictionaryTest, HandBuiltDefinitions) {
