@@ -14,9 +14,10 @@ namespace tessera {
 // others. Null when the TableData is missing, when a view is given criteria, when the criteria
 // do not parse, or when a row cannot be added ("not able to Add row \n").
 std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criteria);
-// The row at the 1-based position `index` in list order (0 and 1 both give the first row); an
-// empty result for a table without rows; null when `index` exceeds the rows added or the rows
-// still in the list, or when the TableData is missing.
+// The row at the 1-based position `index` in list order (0 and 1 both give the first row); null
+// when `index` exceeds the row count (rows added) or the rows still in the list, or when the
+// TableData is missing; an empty result for a table without rows (index 0, or up to the count
+// of rows added before they were all deleted).
 std::unique_ptr<ResultData> SelectRowByRowIdx(const char* tableName, int32_t index);
 
 // The value of `columnName` in the first row matching the criteria (pointing into the stored

@@ -111,7 +111,7 @@ bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnNa
                      int32_t length) {
   Value copy;
   try {
-    copy = Value::FromBytes(value, length);
+    if (value != nullptr) copy = Value::FromBytes(value, length);
   } catch (const std::bad_alloc&) {
     LogTrace("@@@ Inside UpdateRowObject @@@\n");
     return false;

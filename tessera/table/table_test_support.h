@@ -20,6 +20,10 @@
 namespace tessera::testing {
 
 struct ColumnSpec {
+  ColumnSpec(std::string columnName, BYTE columnType, std::optional<std::string> columnDefault = std::nullopt,
+             std::optional<std::string> columnGenerator = std::nullopt)
+      : name(std::move(columnName)), type(columnType), defaultText(std::move(columnDefault)),
+        generator(std::move(columnGenerator)) {}
   std::string name;
   BYTE type = 0;
   std::optional<std::string> defaultText;  // converted with ConvertStringToValue
