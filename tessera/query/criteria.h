@@ -93,9 +93,12 @@ void BindCriteriaColumns(std::span<const CriteriaColumn> columns, CriteriaExpr* 
 // The same over a table definition's columns (in dictionary order).
 void BindCriteria(const ColumnVector& columns, CriteriaExpr* root);
 
-// Whether the row satisfies the bound expression. AND / OR combine both children; a leaf
-// compares the row's value (on the left) with its literal. A NULL row value makes its leaf false.
+// Whether the row satisfies the bound expression. AND / OR combine their children (a child
+// that cannot change the result is not tested: tests have no side effects); a leaf compares the
+// row's value (on the left) with its literal. A NULL row value makes its leaf false.
 bool EvaluateCriteria(const RowObject& row, const CriteriaExpr* root);
+// Asks the processor to load the row values a bound expression will read (row scans).
+void PrefetchCriteriaOperands(const RowObject& row, const CriteriaExpr* root);
 
 // Frees the tree.
 void FreeCriteria(CriteriaPtr root);

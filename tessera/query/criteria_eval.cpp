@@ -1,15 +1,15 @@
 // Binding and evaluation of criteria trees.
 //
 // Binding converts each literal once (ConvertStringToValue for the column's type) into the form
-// it is compared in, and compiles the tree into a postfix program. The program evaluates the
-// child that needs the deeper stack first; since AND and OR have no side effects this gives the
-// result of evaluating both children in order, with a stack no deeper than log2(leaves) + 1.
+// it is compared in, and compiles the tree into a flat program of leaf tests and jumps, so that
+// evaluating a row needs neither recursion nor allocation.
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <vector>
 
 #include "tessera/query/criteria.h"
+#include "tessera/table/prefetch.h"
 #include "tessera/table/value_read.h"
 #include "tessera/values/string_utils.h"
 #include "tessera/values/sql_data_type.h"
@@ -19,13 +19,14 @@ namespace tessera {
 namespace detail {
 
 struct CriteriaProgram {
-  enum class Step : BYTE { Leaf, And, Or, False };
+  enum class Step : BYTE { Leaf, False, JumpIfFalse, JumpIfTrue };
   struct Instruction {
     Step step;
-    const CriteriaExpr* leaf;
+    int32_t target;            // jumps: the instruction to continue at
+    const CriteriaExpr* leaf;  // Leaf
   };
   std::vector<Instruction> code;
-  int32_t depth = 0;  // evaluation stack entries needed
+  std::vector<int32_t> columns;  // distinct row positions the leaves read
 };
 
 }  // namespace detail
@@ -34,8 +35,6 @@ namespace {
 
 using detail::BoundLiteral;
 using detail::CriteriaProgram;
-
-constexpr int32_t kInlineStack = 64;
 
 // Frees a subtree one node at a time (rotating left children up), without recursion.
 void ReleaseSubtree(CriteriaPtr node) {
@@ -158,84 +157,49 @@ void BindLeaf(std::span<const CriteriaColumn> columns, CriteriaExpr& leaf) {
   }
 }
 
-// One step of an iterative post-order walk.
+// One step of an iterative walk over the tree.
 struct Frame {
   const CriteriaExpr* node;
   BYTE stage;
+  int32_t jump;
 };
 
 bool IsConnective(const CriteriaExpr* node) {
   return node != nullptr && !node->IsLeaf() && (node->op == CRITERIA_OP_AND || node->op == CRITERIA_OP_OR);
 }
 
+// Left child, a jump past the right child when the left one decides (false for AND, true for
+// OR), right child. Evaluation has no side effects, so this gives the value of evaluating both
+// children and combining them.
 std::unique_ptr<CriteriaProgram> Compile(const CriteriaExpr* root) {
   auto program = std::make_unique<CriteriaProgram>();
-  // Pass 1: the connective nodes in post-order (children before their parent).
-  std::vector<const CriteriaExpr*> order;
   std::vector<Frame> stack;
-  stack.push_back({root, 0});
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (!IsConnective(f.node)) {
-      stack.pop_back();
-    } else if (f.stage == 0) {
-      f.stage = 1;
-      stack.push_back({f.node->left.get(), 0});
-    } else if (f.stage == 1) {
-      f.stage = 2;
-      stack.push_back({f.node->right.get(), 0});
-    } else {
-      order.push_back(f.node);
-      stack.pop_back();
-    }
-  }
-  // Stack needs: a leaf (or a constant) needs 1; a connective the larger of its children's
-  // needs, plus one when they are equal.
-  std::vector<std::pair<const CriteriaExpr*, int32_t>> needs;
-  needs.reserve(order.size());
-  for (const CriteriaExpr* node : order) needs.emplace_back(node, 0);
-  std::sort(needs.begin(), needs.end());
-  auto slot = [&](const CriteriaExpr* node) -> int32_t* {
-    if (!IsConnective(node)) return nullptr;
-    return &std::lower_bound(needs.begin(), needs.end(), std::make_pair(node, INT32_MIN))->second;
-  };
-  auto need = [&](const CriteriaExpr* node) {
-    const int32_t* s = slot(node);
-    return s ? *s : 1;
-  };
-  for (const CriteriaExpr* node : order) {
-    const int32_t a = need(node->left.get());
-    const int32_t b = need(node->right.get());
-    *slot(node) = a == b ? a + 1 : (a > b ? a : b);
-  }
-  program->depth = need(root);
-  // Pass 2: emission, the child with the larger need first.
-  stack.push_back({root, 0});
+  stack.push_back({root, 0, 0});
   while (!stack.empty()) {
     Frame& f = stack.back();
     const CriteriaExpr* node = f.node;
     if (node != nullptr && node->IsLeaf()) {
-      program->code.push_back({CriteriaProgram::Step::Leaf, node});
+      program->code.push_back({CriteriaProgram::Step::Leaf, 0, node});
+      const int32_t column = node->columnIndex;
+      if (node->literal.kind != BoundLiteral::Kind::False &&
+          std::find(program->columns.begin(), program->columns.end(), column) == program->columns.end())
+        program->columns.push_back(column);
       stack.pop_back();
-      continue;
-    }
-    if (!IsConnective(node)) {
-      program->code.push_back({CriteriaProgram::Step::False, nullptr});
+    } else if (!IsConnective(node)) {
+      program->code.push_back({CriteriaProgram::Step::False, 0, nullptr});
       stack.pop_back();
-      continue;
-    }
-    const bool rightFirst = need(node->right.get()) > need(node->left.get());
-    const CriteriaExpr* first = rightFirst ? node->right.get() : node->left.get();
-    const CriteriaExpr* second = rightFirst ? node->left.get() : node->right.get();
-    if (f.stage == 0) {
+    } else if (f.stage == 0) {
       f.stage = 1;
-      stack.push_back({first, 0});
+      stack.push_back({node->left.get(), 0, 0});
     } else if (f.stage == 1) {
       f.stage = 2;
-      stack.push_back({second, 0});
+      f.jump = static_cast<int32_t>(program->code.size());
+      program->code.push_back({node->op == CRITERIA_OP_AND ? CriteriaProgram::Step::JumpIfFalse
+                                                           : CriteriaProgram::Step::JumpIfTrue,
+                               0, nullptr});
+      stack.push_back({node->right.get(), 0, 0});
     } else {
-      program->code.push_back(
-          {node->op == CRITERIA_OP_AND ? CriteriaProgram::Step::And : CriteriaProgram::Step::Or, nullptr});
+      program->code[static_cast<size_t>(f.jump)].target = static_cast<int32_t>(program->code.size());
       stack.pop_back();
     }
   }
@@ -274,24 +238,29 @@ void BindCriteria(const ColumnVector& columns, CriteriaExpr* root) {
 bool EvaluateCriteria(const RowObject& row, const CriteriaExpr* root) {
   if (root == nullptr) return false;
   const CriteriaProgram* program = root->program.get();
-  if (program == nullptr || program->depth > kInlineStack) return EvaluateNode(row, root);
-  bool stack[kInlineStack];
-  int32_t top = 0;
-  for (const CriteriaProgram::Instruction& in : program->code) {
+  if (program == nullptr) return EvaluateNode(row, root);
+  const CriteriaProgram::Instruction* code = program->code.data();
+  const size_t size = program->code.size();
+  bool value = false;
+  for (size_t pc = 0; pc < size;) {
+    const CriteriaProgram::Instruction& in = code[pc];
     switch (in.step) {
-      case CriteriaProgram::Step::Leaf: stack[top++] = EvaluateLeaf(row, *in.leaf); break;
-      case CriteriaProgram::Step::False: stack[top++] = false; break;
-      case CriteriaProgram::Step::And:
-        --top;
-        stack[top - 1] = stack[top - 1] && stack[top];
-        break;
-      case CriteriaProgram::Step::Or:
-        --top;
-        stack[top - 1] = stack[top - 1] || stack[top];
-        break;
+      case CriteriaProgram::Step::Leaf: value = EvaluateLeaf(row, *in.leaf); ++pc; break;
+      case CriteriaProgram::Step::False: value = false; ++pc; break;
+      case CriteriaProgram::Step::JumpIfFalse: pc = value ? pc + 1 : static_cast<size_t>(in.target); break;
+      case CriteriaProgram::Step::JumpIfTrue: pc = value ? static_cast<size_t>(in.target) : pc + 1; break;
     }
   }
-  return top == 1 && stack[0];
+  return value;
+}
+
+void PrefetchCriteriaOperands(const RowObject& row, const CriteriaExpr* root) {
+  const CriteriaProgram* program = root ? root->program.get() : nullptr;
+  if (program == nullptr) return;
+  for (int32_t column : program->columns) {
+    const Value* value = row.ValueAt(column);
+    if (value != nullptr) PrefetchForRead(value->data());
+  }
 }
 
 void FreeCriteria(CriteriaPtr root) { root.reset(); }

@@ -2,19 +2,11 @@
 
 #include "agent/log/log.h"
 #include "tessera/query/criteria.h"
+#include "tessera/table/row_scan.h"
 #include "tessera/table/store_lock.h"
 #include "tessera/table/table_data.h"
 
 namespace tessera {
-namespace {
-
-int32_t RowsInList(const TableData& tableData) {
-  int32_t count = 0;
-  for (const RowObject* row = tableData.firstRow.get(); row != nullptr; row = row->next.get()) ++count;
-  return count;
-}
-
-}  // namespace
 
 std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criteria) {
   LogTrace("@@@ Inside SelectRows @@@\n");
@@ -23,31 +15,36 @@ std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criter
   if (criteria != nullptr &&
       (tableData->kind != TABLE_DATA_KIND_TABLE || !tableData->tableDefn || !tableData->tableDefn->columns))
     return nullptr;  // views are selected without criteria only
+  // Every row, or (with criteria) an unknown share of them: the count of rows added is the hint.
   std::unique_ptr<ResultData> result =
-      CreateResultData(criteria == nullptr ? RowsInList(*tableData) : 0, tableData->columnCount, tableData);
+      CreateResultData(criteria == nullptr ? tableData->rowCount : 0, tableData->columnCount, tableData);
   if (!result) {
     LogError("not able to Add row \n");
     return nullptr;
   }
   if (criteria == nullptr) {
-    for (RowObject* row = tableData->firstRow.get(); row != nullptr; row = row->next.get()) {
-      if (!AddRowToResultData(row, result.get())) {
-        LogError("not able to Add row \n");
-        return nullptr;
-      }
+    bool added = true;
+    ScanRows(tableData->firstRow.get(), nullptr, [&](RowObject* row) {
+      if (added) added = AddRowToResultData(row, result.get());
+    });
+    if (!added) {
+      LogError("not able to Add row \n");
+      return nullptr;
     }
   } else {
     StoreLockGuard lock;
     CriteriaPtr root = ParseCriteria(criteria);
     if (!root) return nullptr;
     BindCriteria(*tableData->tableDefn->columns, root.get());
-    for (RowObject* row = tableData->firstRow.get(); row != nullptr; row = row->next.get()) {
-      if (EvaluateCriteria(*row, root.get()) && !AddRowToResultData(row, result.get())) {
-        LogError("not able to Add row \n");
-        return nullptr;
-      }
-    }
+    bool added = true;
+    ScanRows(tableData->firstRow.get(), root.get(), [&](RowObject* row) {
+      if (added && EvaluateCriteria(*row, root.get())) added = AddRowToResultData(row, result.get());
+    });
     FreeCriteria(std::move(root));
+    if (!added) {
+      LogError("not able to Add row \n");
+      return nullptr;
+    }
   }
   ResetResultDataCursor(result.get());
   return result;

@@ -7,6 +7,7 @@
 #include "tessera/notify/notification.h"
 #include "tessera/query/criteria.h"
 #include "tessera/seqgen/sequence_map.h"
+#include "tessera/table/row_scan.h"
 #include "tessera/table/store_lock.h"
 #include "tessera/table/table_data.h"
 #include "tessera/values/string_utils.h"
@@ -101,10 +102,10 @@ bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnNa
   } catch (const std::bad_alloc&) {
     return false;  // the old value stays
   }
-  std::swap(row->values[static_cast<size_t>(index)], fresh);
+  row->values[static_cast<size_t>(index)] = std::move(fresh);  // frees the old value
   row->state |= ROW_STATE_MODIFIED;
   SendNotification(row, tableName);
-  return true;  // the old value (now in `fresh`) is freed here
+  return true;
 }
 
 bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnName, const void* value,
@@ -148,11 +149,9 @@ bool DeleteRowObjectByCriteria(const char* tableName, const char* criteria) {
   if (!root) return false;
   BindCriteria(*tableData->tableDefn->columns, root.get());
   RowObject* before = nullptr;
-  for (RowObject* row = tableData->firstRow.get(); row != nullptr;) {
-    RowObject* next = row->next.get();
+  ScanRows(tableData->firstRow.get(), root.get(), [&](RowObject* row) {
     before = EvaluateCriteria(*row, root.get()) ? DeleteWhileWalking(*tableData, before, row, tableName) : row;
-    row = next;
-  }
+  });
   FreeCriteria(std::move(root));
   return true;
 }

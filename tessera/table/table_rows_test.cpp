@@ -7,6 +7,7 @@
 
 #include "tessera/notify/notification.h"
 #include "tessera/seqgen/sequence_map.h"
+#include "tessera/table/select_rows.h"
 #include "tessera/table/table_test_support.h"
 #include "tessera/testing/log_capture.h"
 
@@ -135,6 +136,21 @@ TEST_F(TableRowsTest, DeleteByCriteriaAppliesTheDeletionRuleToMatchingRows) {
   EXPECT_FALSE(DeleteRowObjectByCriteria("Person", "AGE = = 1"));
   EXPECT_FALSE(DeleteRowObjectByCriteria("Nowhere", "AGE = 1"));
   EXPECT_EQ(RowsOf("Person").size(), 3u);
+}
+
+TEST_F(TableRowsTest, DeleteByCriteriaOverALongListKeepsTheOthersInOrder) {
+  std::vector<RowObject*> kept;
+  for (int i = 0; i < 2000; ++i) {
+    RowObject* row = AddRow("Person", {Int(i), Text("n"), Int(i % 3)}, i % 7 == 0 ? ROW_STATE_PERSISTED : ROW_STATE_NEW);
+    if (i % 3 != 0 || i % 7 == 0) kept.push_back(row);
+  }
+  EXPECT_TRUE(DeleteRowObjectByCriteria("Person", "AGE = 0"));
+  EXPECT_EQ(RowsOf("Person"), kept);
+  auto selected = SelectRows("Person", "AGE = 0");
+  ASSERT_TRUE(selected);
+  EXPECT_EQ(selected->rowCount, 96);  // the persisted ones, flagged 9 and still listed
+  EXPECT_EQ(RowsOf("Person").back(), kept.back());
+  EXPECT_EQ(GetTableDataByName("Person")->lastRow, kept.back());
 }
 
 TEST_F(TableRowsTest, DeleteAllRemovesNewRowsAndFlagsPersistedOnes) {
