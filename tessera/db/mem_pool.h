@@ -19,8 +19,8 @@ namespace tessera {
 // Initialises APR once for the process and creates the process-wide pool; true when the pool
 // exists afterwards (a second call keeps the first pool).
 bool InitializeMemPool();
-// Destroys the process-wide pool and every pool made under it. Pools created afterwards start a
-// new process-wide pool.
+// Destroys the process-wide pool and every pool made under it (store shutdown: free every select
+// query first). Pools created afterwards are top-level pools until InitializeMemPool runs again.
 void ReleaseMemPool();
 // The process-wide pool, or null before InitializeMemPool / after ReleaseMemPool.
 apr_pool_t* GetProcessMemPool();

@@ -22,8 +22,9 @@ struct IMDSNotification {
 };
 
 // Called with the notification and the listener's name; the notification is freed after the
-// last listener, so a callback must not keep references into it. Callbacks must not add or
-// remove listeners of the same process while they run.
+// last listener, so a callback must not keep references into it. Callbacks run on the thread
+// that changed the row, for deletions by criteria while it holds the store lock: they must not
+// select or delete by criteria, nor change the table, nor add or remove listeners.
 using NotificationCallback = std::function<void(const IMDSNotification& notification, const char* listenerName)>;
 
 struct NotificationListener {

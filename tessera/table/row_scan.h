@@ -1,7 +1,7 @@
 // The walk over a table's rows used by selection and deletion by criteria. Rows are separate
 // allocations chained in a list, so the walk asks for the memory of the rows ahead while the
-// current one is tested: the row kAhead ahead, its value array a step later, and the values the
-// criteria read a step before they are tested.
+// current one is tested: the row node kAhead rows ahead, the value array kValuesAt rows ahead
+// and the values the criteria read kOperandsAt rows ahead.
 #pragma once
 
 #include <cstddef>

@@ -21,8 +21,8 @@ using testing::Text;
 class SelectConcurrencyTest : public testing::StoreTest {};
 
 TEST_F(SelectConcurrencyTest, ManyThreadsSelectAndDeleteByCriteria) {
-  constexpr int kThreads = 8;
-  constexpr int kRounds = 40;
+  constexpr int kThreads = 16;
+  constexpr int kRounds = 30;
   constexpr int kRows = 300;
   DefineTable("Shared", {{"ID", CRV_SQL_INT}, {"NAME", CRV_SQL_NCHAR}});
   ASSERT_TRUE(CreateTable("Shared"));
