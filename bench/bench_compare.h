@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,9 +16,17 @@ namespace bench {
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        seconds_[run.benchmark_name()] = run.GetAdjustedRealTime() / 1e9 * TimeUnitDivisor(run.time_unit);
+    // A single run, or with --benchmark_repetitions the median of the repetitions.
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const double seconds = run.GetAdjustedRealTime() / 1e9 * TimeUnitDivisor(run.time_unit);
+      if (run.run_type == Run::RT_Iteration && medians_.count(run.run_name.str()) == 0)
+        seconds_[run.run_name.str()] = seconds;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        seconds_[run.run_name.str()] = seconds;
+        medians_.insert(run.run_name.str());
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   // Seconds per iteration of a benchmark (by its full name), or 0 when it did not run.
@@ -37,6 +46,7 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     return 1;
   }
   std::map<std::string, double> seconds_;
+  std::set<std::string> medians_;
 };
 
 // Runs the registered benchmarks and prints "<label>: Tessera / SQLite time = x" for each pair.

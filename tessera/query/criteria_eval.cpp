@@ -4,7 +4,6 @@
 // it is compared in, and compiles the tree into a flat program of leaf tests and jumps, so that
 // evaluating a row needs neither recursion nor allocation.
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <vector>
 

@@ -16,9 +16,9 @@ namespace tessera {
 // row it is given, and no other.
 template <class Visit>
 void ScanRows(RowObject* first, const CriteriaExpr* criteria, Visit visit) {
-  constexpr size_t kAhead = 8;            // ring of the current row and the kAhead after it
-  constexpr size_t kValuesAt = 6;  // distance of the value-array request
-  constexpr size_t kOperandsAt = 3;         // distance of the operand request
+  constexpr size_t kAhead = 8;       // the ring holds the current row and the kAhead after it
+  constexpr size_t kValuesAt = 6;    // distance of the value-array request
+  constexpr size_t kOperandsAt = 3;  // distance of the operand request
   RowObject* ring[kAhead + 1] = {};
   ring[0] = first;
   for (size_t i = 1; i <= kAhead; ++i) ring[i] = ring[i - 1] ? ring[i - 1]->next.get() : nullptr;
