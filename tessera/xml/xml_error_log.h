@@ -1,0 +1,21 @@
+// Sends libxml2's messages about the document being parsed to the store's log instead of the
+// standard error stream, for as long as the object lives (on the parsing thread).
+#pragma once
+
+#include <libxml/xmlerror.h>
+
+namespace tessera {
+
+class ScopedXmlErrorLog {
+ public:
+  ScopedXmlErrorLog();
+  ~ScopedXmlErrorLog();
+  ScopedXmlErrorLog(const ScopedXmlErrorLog&) = delete;
+  ScopedXmlErrorLog& operator=(const ScopedXmlErrorLog&) = delete;
+
+ private:
+  xmlStructuredErrorFunc previous_;
+  void* previousContext_;
+};
+
+}  // namespace tessera
