@@ -49,15 +49,15 @@ std::string DefaultContainerName(const hl::platform::Machine& machine) {
   return user.is_string() && !user.get<std::string>().empty() ? user.get<std::string>() : "User";
 }
 
-// The key spec a stored pair answers to, or 0 for session keys.
+// The key kind (AT_SIGNATURE or AT_KEYEXCHANGE) a stored pair answers to, or 0 for session keys.
 DWORD PairSpec(ALG_ID algorithm) {
   if (algorithm == AT_SIGNATURE || algorithm == kCalgRsaSign) return AT_SIGNATURE;
   if (algorithm == AT_KEYEXCHANGE || algorithm == kCalgRsaKeyx) return AT_KEYEXCHANGE;
   return 0;
 }
 
-std::filesystem::path PairFile(const std::filesystem::path& container, DWORD spec) {
-  return container / (spec == AT_SIGNATURE ? "signature.key" : "exchange.key");
+std::filesystem::path PairFile(const std::filesystem::path& container, DWORD keySpec) {
+  return container / (keySpec == AT_SIGNATURE ? "signature.key" : "exchange.key");
 }
 
 bool WritePair(const std::filesystem::path& file) {
@@ -144,10 +144,10 @@ BOOL CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey
   if (phKey == nullptr) return Fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER), FALSE);
   if (auto fault = hl::platform::InjectedFault("CryptGenKey")) return Fail(*fault, FALSE);
   if (Algid == 0) return Fail(Error(NTE_BAD_ALGID), FALSE);
-  if (DWORD spec = PairSpec(Algid)) {
+  if (DWORD keySpec = PairSpec(Algid)) {
     if (provider->container.empty()) {
-      provider->ephemeralPairs.insert(spec);
-    } else if (!WritePair(PairFile(provider->container, spec))) {
+      provider->ephemeralPairs.insert(keySpec);
+    } else if (!WritePair(PairFile(provider->container, keySpec))) {
       return Fail(static_cast<DWORD>(ERROR_WRITE_FAULT), FALSE);
     }
   }

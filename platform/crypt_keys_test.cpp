@@ -17,10 +17,10 @@ TEST(CryptKeysTest, FirstRunCreatesContainerAndPairsLaterRunsFindThem) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
   ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, MS_DEF_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET));
   HCRYPTKEY key = 0;
-  for (DWORD spec : {AT_SIGNATURE, AT_KEYEXCHANGE}) {
-    EXPECT_FALSE(CryptGetUserKey(provider, spec, &key));
+  for (DWORD keySpec : {AT_SIGNATURE, AT_KEYEXCHANGE}) {
+    EXPECT_FALSE(CryptGetUserKey(provider, keySpec, &key));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_NO_KEY));
-    ASSERT_TRUE(CryptGenKey(provider, spec, 0, &key));
+    ASSERT_TRUE(CryptGenKey(provider, keySpec, 0, &key));
     EXPECT_TRUE(CryptDestroyKey(key));
     EXPECT_FALSE(CryptDestroyKey(key));
   }
@@ -30,8 +30,8 @@ TEST(CryptKeysTest, FirstRunCreatesContainerAndPairsLaterRunsFindThem) {
 
   // A later process: the container and both pairs are there.
   ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, MS_DEF_PROV_A, PROV_RSA_FULL, 0));
-  for (DWORD spec : {AT_SIGNATURE, AT_KEYEXCHANGE}) {
-    ASSERT_TRUE(CryptGetUserKey(provider, spec, &key));
+  for (DWORD keySpec : {AT_SIGNATURE, AT_KEYEXCHANGE}) {
+    ASSERT_TRUE(CryptGetUserKey(provider, keySpec, &key));
     CryptDestroyKey(key);
   }
   CryptReleaseContext(provider, 0);

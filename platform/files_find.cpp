@@ -63,11 +63,11 @@ bool IsDriveRoot(const fs::path& folder) {
 }
 
 // Starts a search; the last error tells why there is none.
-std::shared_ptr<FindObject> Search(const char* api, const std::string& spec) {
-  if (auto fault = hl::platform::InjectedFault(api, spec)) return Fail(*fault, std::shared_ptr<FindObject>());
-  size_t split = spec.find_last_of("\\/");
-  std::string folderText = split == std::string::npos ? std::string() : spec.substr(0, split + 1);
-  std::string pattern = split == std::string::npos ? spec : spec.substr(split + 1);
+std::shared_ptr<FindObject> Search(const char* api, const std::string& searchPath) {
+  if (auto fault = hl::platform::InjectedFault(api, searchPath)) return Fail(*fault, std::shared_ptr<FindObject>());
+  size_t split = searchPath.find_last_of("\\/");
+  std::string folderText = split == std::string::npos ? std::string() : searchPath.substr(0, split + 1);
+  std::string pattern = split == std::string::npos ? searchPath : searchPath.substr(split + 1);
   if (split == std::string::npos && pattern.size() >= 2 && pattern[1] == ':') {  // "C:*.log"
     folderText = pattern.substr(0, 2) + "\\";
     pattern = pattern.substr(2);
@@ -142,9 +142,9 @@ void Fill(const Entry& entry, LPWIN32_FIND_DATAW data) {
 }
 
 template <class Data>
-HANDLE First(const char* api, const std::string& spec, Data* data) {
+HANDLE First(const char* api, const std::string& searchPath, Data* data) {
   if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  auto search = Search(api, spec);
+  auto search = Search(api, searchPath);
   if (!search) return INVALID_HANDLE_VALUE;
   Fill(search->entries[0], data);
   search->next = 1;

@@ -13,10 +13,10 @@ namespace {
 using hl::testing::TempMachine;
 
 // All names a search returns, in order; empty when FindFirstFile fails (its error in `error`).
-std::vector<std::string> Find(const char* spec, DWORD* error = nullptr) {
+std::vector<std::string> Find(const char* searchPath, DWORD* error = nullptr) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data{};
-  HANDLE h = FindFirstFileA(spec, &data);
+  HANDLE h = FindFirstFileA(searchPath, &data);
   if (h == INVALID_HANDLE_VALUE) {
     if (error) *error = GetLastError();
     return names;

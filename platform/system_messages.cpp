@@ -26,7 +26,7 @@ std::string InsertArgument(const DWORD_PTR* args, unsigned index, std::string_vi
     return std::string(reinterpret_cast<const char*>(value));
   }
   if (format.find('*') != std::string_view::npos) return {};  // width arguments are not offered
-  std::string spec = "%" + std::string(format);
+  std::string directive = "%" + std::string(format);
   char buffer[128];
   if (last == 'c') {
     std::snprintf(buffer, sizeof buffer, "%c", static_cast<int>(value));
@@ -35,17 +35,17 @@ std::string InsertArgument(const DWORD_PTR* args, unsigned index, std::string_vi
     std::string flags;
     for (char c : format.substr(0, format.size() - 1))
       if (c != 'l' && c != 'h' && c != 'I' && c != '6' && c != '4' && c != '3' && c != '2') flags.push_back(c);
-    spec = "%" + flags + "ll" + last;
+    directive = "%" + flags + "ll" + last;
     if (last == 'd' || last == 'i') {
       long long signedValue = static_cast<long long>(static_cast<intptr_t>(value));
       if (format.find("I64") == std::string_view::npos && format.find("ll") == std::string_view::npos)
         signedValue = static_cast<int32_t>(value);
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), signedValue);
+      std::snprintf(buffer, sizeof buffer, directive.c_str(), signedValue);
     } else {
       unsigned long long unsignedValue = value;
       if (format.find("I64") == std::string_view::npos && format.find("ll") == std::string_view::npos)
         unsignedValue = static_cast<uint32_t>(value);
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), unsignedValue);
+      std::snprintf(buffer, sizeof buffer, directive.c_str(), unsignedValue);
     }
   }
   return buffer;

@@ -41,7 +41,7 @@ std::string WideToUtf8(const WCHAR* w, long maxUnits) {
   return out;
 }
 
-struct Spec {
+struct Directive {
   std::string flags;
   int width = -1;
   int precision = -1;
@@ -49,9 +49,9 @@ struct Spec {
   char conv = 0;
 };
 
-void Pad(std::string& out, const std::string& body, const Spec& spec) {
-  bool left = spec.flags.find('-') != std::string::npos;
-  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void Pad(std::string& out, const std::string& body, const Directive& directive) {
+  bool left = directive.flags.find('-') != std::string::npos;
+  size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
   if (body.size() >= width) {
     out += body;
   } else if (left) {
@@ -63,10 +63,10 @@ void Pad(std::string& out, const std::string& body, const Spec& spec) {
   }
 }
 
-std::string NumericSpec(const Spec& spec, const char* length, char conv) {
-  std::string f = "%" + spec.flags;
-  if (spec.width >= 0) f += std::to_string(spec.width);
-  if (spec.precision >= 0) f += "." + std::to_string(spec.precision);
+std::string NumericDirective(const Directive& directive, const char* length, char conv) {
+  std::string f = "%" + directive.flags;
+  if (directive.width >= 0) f += std::to_string(directive.width);
+  if (directive.precision >= 0) f += "." + std::to_string(directive.precision);
   f += length;
   f.push_back(conv);
   return f;
@@ -135,68 +135,68 @@ std::string FormatPrintf(std::string_view format, std::span<const FormatArg> arg
       break;
     }
     size_t start = i;
-    Spec spec;
+    Directive directive;
     ++i;
-    while (i < format.size() && std::strchr("-+ #0", format[i]) != nullptr) spec.flags.push_back(format[i++]);
+    while (i < format.size() && std::strchr("-+ #0", format[i]) != nullptr) directive.flags.push_back(format[i++]);
     if (i < format.size() && format[i] == '*') {
       const FormatArg* a = take();
       int w = static_cast<int>(a ? a->AsSigned() : 0);
       if (w < 0) {
-        spec.flags.push_back('-');
+        directive.flags.push_back('-');
         w = -w;
       }
-      spec.width = w;
+      directive.width = w;
       ++i;
     } else {
       while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
-        spec.width = (spec.width < 0 ? 0 : spec.width) * 10 + (format[i] - '0');
+        directive.width = (directive.width < 0 ? 0 : directive.width) * 10 + (format[i] - '0');
         ++i;
       }
     }
     if (i < format.size() && format[i] == '.') {
       ++i;
-      spec.precision = 0;
+      directive.precision = 0;
       if (i < format.size() && format[i] == '*') {
         const FormatArg* a = take();
         int p = static_cast<int>(a ? a->AsSigned() : 0);
-        spec.precision = p < 0 ? -1 : p;
+        directive.precision = p < 0 ? -1 : p;
         ++i;
       } else {
-        while (i < format.size() && format[i] >= '0' && format[i] <= '9') spec.precision = spec.precision * 10 + (format[i++] - '0');
+        while (i < format.size() && format[i] >= '0' && format[i] <= '9') directive.precision = directive.precision * 10 + (format[i++] - '0');
       }
     }
     // Length modifiers, Microsoft forms included (I64, I32, w).
     for (bool more = true; more && i < format.size();) {
       switch (format[i]) {
         case 'h':
-          spec.length = spec.length == Spec::Length::Short ? Spec::Length::Char : Spec::Length::Short;
+          directive.length = directive.length == Directive::Length::Short ? Directive::Length::Char : Directive::Length::Short;
           ++i;
           break;
         case 'l':
-          spec.length = spec.length == Spec::Length::Long ? Spec::Length::LongLong : Spec::Length::Long;
+          directive.length = directive.length == Directive::Length::Long ? Directive::Length::LongLong : Directive::Length::Long;
           ++i;
           break;
         case 'L': case 'q': case 'j':
-          spec.length = Spec::Length::LongLong;
+          directive.length = Directive::Length::LongLong;
           ++i;
           break;
         case 'z': case 't':
-          spec.length = Spec::Length::Size;
+          directive.length = Directive::Length::Size;
           ++i;
           break;
         case 'w':
-          spec.length = Spec::Length::Wide;
+          directive.length = Directive::Length::Wide;
           ++i;
           break;
         case 'I':
           if (format.substr(i, 3) == "I64") {
-            spec.length = Spec::Length::LongLong;
+            directive.length = Directive::Length::LongLong;
             i += 3;
           } else if (format.substr(i, 3) == "I32") {
-            spec.length = Spec::Length::None;
+            directive.length = Directive::Length::None;
             i += 3;
           } else {
-            spec.length = Spec::Length::Size;
+            directive.length = Directive::Length::Size;
             ++i;
           }
           break;
@@ -208,50 +208,50 @@ std::string FormatPrintf(std::string_view format, std::span<const FormatArg> arg
       out.append(format.substr(start));
       break;
     }
-    spec.conv = format[i];
-    switch (spec.conv) {
+    directive.conv = format[i];
+    switch (directive.conv) {
       case '%':
         out.push_back('%');
         break;
       case 'd': case 'i': {
         const FormatArg* a = take();
         long long v = (a ? *a : kZero).AsSigned();
-        switch (spec.length) {
-          case Spec::Length::Short: v = static_cast<short>(v); break;
-          case Spec::Length::Char: v = static_cast<signed char>(v); break;
-          case Spec::Length::LongLong: case Spec::Length::Size: break;
+        switch (directive.length) {
+          case Directive::Length::Short: v = static_cast<short>(v); break;
+          case Directive::Length::Char: v = static_cast<signed char>(v); break;
+          case Directive::Length::LongLong: case Directive::Length::Size: break;
           default: v = static_cast<int32_t>(v); break;  // int and long are 32-bit on Windows
         }
-        out += FormatNumber(NumericSpec(spec, "ll", spec.conv), v);
+        out += FormatNumber(NumericDirective(directive, "ll", directive.conv), v);
         break;
       }
       case 'u': case 'x': case 'X': case 'o': {
         const FormatArg* a = take();
         unsigned long long v = (a ? *a : kZero).AsUnsigned();
-        switch (spec.length) {
-          case Spec::Length::Short: v = static_cast<unsigned short>(v); break;
-          case Spec::Length::Char: v = static_cast<unsigned char>(v); break;
-          case Spec::Length::LongLong: case Spec::Length::Size: break;
+        switch (directive.length) {
+          case Directive::Length::Short: v = static_cast<unsigned short>(v); break;
+          case Directive::Length::Char: v = static_cast<unsigned char>(v); break;
+          case Directive::Length::LongLong: case Directive::Length::Size: break;
           default: v = static_cast<uint32_t>(v); break;
         }
-        out += FormatNumber(NumericSpec(spec, "ll", spec.conv), v);
+        out += FormatNumber(NumericDirective(directive, "ll", directive.conv), v);
         break;
       }
       case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': {
         const FormatArg* a = take();
-        out += FormatNumber(NumericSpec(spec, "", spec.conv), (a ? *a : kZero).AsDouble());
+        out += FormatNumber(NumericDirective(directive, "", directive.conv), (a ? *a : kZero).AsDouble());
         break;
       }
       case 'c': case 'C': {
         const FormatArg* a = take();
         unsigned long long v = (a ? *a : kZero).AsUnsigned();
         std::string body;
-        bool wide = spec.conv == 'C' || spec.length == Spec::Length::Long || spec.length == Spec::Length::Wide;
+        bool wide = directive.conv == 'C' || directive.length == Directive::Length::Long || directive.length == Directive::Length::Wide;
         if (wide)
           AppendUtf8(body, static_cast<char32_t>(v & 0xFFFF));
         else
           body.push_back(static_cast<char>(v));
-        Pad(out, body, spec);
+        Pad(out, body, directive);
         break;
       }
       case 's': case 'S': case 'Z': {
@@ -259,27 +259,27 @@ std::string FormatPrintf(std::string_view format, std::span<const FormatArg> arg
         std::string body;
         bool isNull = true;
         if (a && a->kind() == FormatArg::Kind::WideText && a->wideText()) {
-          body = WideToUtf8(a->wideText(), spec.precision);
+          body = WideToUtf8(a->wideText(), directive.precision);
           isNull = false;
         } else if (a && a->kind() == FormatArg::Kind::Text && a->text()) {
           const char* s = a->text();
-          size_t len = spec.precision >= 0 ? strnlen(s, static_cast<size_t>(spec.precision)) : std::strlen(s);
+          size_t len = directive.precision >= 0 ? strnlen(s, static_cast<size_t>(directive.precision)) : std::strlen(s);
           body.assign(s, len);
           isNull = false;
         }
         if (isNull) {
           body = "(null)";
-          if (spec.precision >= 0 && body.size() > static_cast<size_t>(spec.precision))
-            body.resize(static_cast<size_t>(spec.precision));
+          if (directive.precision >= 0 && body.size() > static_cast<size_t>(directive.precision))
+            body.resize(static_cast<size_t>(directive.precision));
         }
-        Pad(out, body, spec);
+        Pad(out, body, directive);
         break;
       }
       case 'p': {
         const FormatArg* a = take();
         auto v = reinterpret_cast<uintptr_t>((a ? *a : kZero).pointer());
         std::string body = FormatNumber(std::string("%016llX"), static_cast<unsigned long long>(v));
-        Pad(out, body, spec);
+        Pad(out, body, directive);
         break;
       }
       case 'n':
