@@ -19,8 +19,8 @@
 
 namespace tessera::testing {
 
-struct ColumnSpec {
-  ColumnSpec(std::string columnName, BYTE columnType, std::optional<std::string> columnDefault = std::nullopt,
+struct ColumnSketch {
+  ColumnSketch(std::string columnName, BYTE columnType, std::optional<std::string> columnDefault = std::nullopt,
              std::optional<std::string> columnGenerator = std::nullopt)
       : name(std::move(columnName)), type(columnType), defaultText(std::move(columnDefault)),
         generator(std::move(columnGenerator)) {}
@@ -31,21 +31,21 @@ struct ColumnSpec {
 };
 
 // Adds a dictionary definition of the table.
-inline void DefineTable(const std::string& name, std::initializer_list<ColumnSpec> columns,
+inline void DefineTable(const std::string& name, std::initializer_list<ColumnSketch> columns,
                         std::vector<std::string> primaryKeys = {}) {
   auto defn = std::make_unique<TableDefn>();
   defn->name = name;
   defn->columns = std::make_unique<ColumnVector>();
-  for (const ColumnSpec& spec : columns) {
+  for (const ColumnSketch& sketch : columns) {
     auto column = std::make_unique<ColumnDefn>();
-    column->name = spec.name;
-    column->type = spec.type;
-    if (spec.defaultText) {
-      int32_t length = static_cast<int32_t>(spec.defaultText->size());
-      column->defaultValue = ConvertStringToValue(spec.defaultText->c_str(), length, spec.type);
+    column->name = sketch.name;
+    column->type = sketch.type;
+    if (sketch.defaultText) {
+      int32_t length = static_cast<int32_t>(sketch.defaultText->size());
+      column->defaultValue = ConvertStringToValue(sketch.defaultText->c_str(), length, sketch.type);
       column->defaultLength = column->defaultValue.length();
     }
-    column->generatorName = spec.generator;
+    column->generatorName = sketch.generator;
     defn->columns->AddData(std::move(column));
   }
   defn->constraints = std::make_unique<ConstraintDefn>();
