@@ -1,6 +1,7 @@
 #include "agent/log/format.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace hl {
@@ -263,7 +264,8 @@ std::string FormatPrintf(std::string_view format, std::span<const FormatArg> arg
           isNull = false;
         } else if (a && a->kind() == FormatArg::Kind::Text && a->text()) {
           const char* s = a->text();
-          size_t len = directive.precision >= 0 ? strnlen(s, static_cast<size_t>(directive.precision)) : std::strlen(s);
+          size_t len = a->textLength() != std::string_view::npos ? a->textLength() : std::strlen(s);
+          if (directive.precision >= 0) len = std::min(len, strnlen(s, std::min(len, static_cast<size_t>(directive.precision))));
           body.assign(s, len);
           isNull = false;
         }

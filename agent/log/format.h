@@ -40,6 +40,8 @@ class FormatArg {
   FormatArg(const unsigned char* s) : kind_(Kind::Text), s_(reinterpret_cast<const char*>(s)) {}  // NOLINT
   FormatArg(unsigned char* s) : kind_(Kind::Text), s_(reinterpret_cast<const char*>(s)) {}        // NOLINT
   FormatArg(const std::string& s) : kind_(Kind::Text), s_(s.c_str()) {}  // NOLINT
+  // A view need not end with a zero: its length travels with it.
+  FormatArg(std::string_view s) : kind_(Kind::Text), s_(s.data()), textLength_(s.size()) {}  // NOLINT
   FormatArg(const std::optional<std::string>& s) : kind_(Kind::Text), s_(s ? s->c_str() : nullptr) {}  // NOLINT
   FormatArg(const WCHAR* s) : kind_(Kind::WideText), w_(s) {}  // NOLINT
   FormatArg(WCHAR* s) : kind_(Kind::WideText), w_(s) {}        // NOLINT
@@ -55,6 +57,8 @@ class FormatArg {
   unsigned long long AsUnsigned() const;
   double AsDouble() const;
   const char* text() const { return kind_ == Kind::Text ? s_ : nullptr; }
+  // The text's length when it is known without a terminator (views), else npos.
+  size_t textLength() const { return textLength_; }
   const WCHAR* wideText() const { return kind_ == Kind::WideText ? w_ : nullptr; }
   const void* pointer() const;
 
@@ -68,6 +72,7 @@ class FormatArg {
     const WCHAR* w_;
     const void* p_;
   };
+  size_t textLength_ = std::string_view::npos;
 };
 
 // Formats like sprintf; missing arguments format as 0 / "(null)".

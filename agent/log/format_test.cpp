@@ -44,6 +44,9 @@ TEST(Format, TextsNarrowWideAndNull) {
   EXPECT_EQ(Sprintf("%s", std::optional<std::string>()), "(null)");
   EXPECT_EQ(Sprintf("%s", std::optional<std::string>("x")), "x");
   EXPECT_EQ(Sprintf("%s", std::string("std")), "std");
+  std::string_view view = std::string_view("viewed text").substr(0, 6);
+  EXPECT_EQ(Sprintf("[%s]", view), "[viewed]") << "a view prints its own length";
+  EXPECT_EQ(Sprintf("[%.3s]", view), "[vie]");
   const WCHAR lone[] = {0xD800, u'a', 0};
   EXPECT_EQ(Sprintf("%S", lone), "\xEF\xBF\xBD" "a");
 }

@@ -7,7 +7,7 @@ namespace tessera {
 Value Value::FromBytes(const void* data, int32_t length) {
   Value value;
   if (length < 0 || (data == nullptr && length > 0)) return value;
-  std::vector<BYTE> buffer(static_cast<size_t>(length) + 1, 0);
+  ByteBuffer buffer(static_cast<size_t>(length) + 1);
   if (length > 0) std::memcpy(buffer.data(), data, static_cast<size_t>(length));
   value.storage_ = std::move(buffer);
   value.length_ = length;
@@ -57,12 +57,12 @@ Value::Kind Value::kind() const {
 }
 
 const BYTE* Value::data() const {
-  const auto* buffer = std::get_if<std::vector<BYTE>>(&storage_);
+  const auto* buffer = std::get_if<ByteBuffer>(&storage_);
   return buffer ? buffer->data() : nullptr;
 }
 
 BYTE* Value::data() {
-  auto* buffer = std::get_if<std::vector<BYTE>>(&storage_);
+  auto* buffer = std::get_if<ByteBuffer>(&storage_);
   return buffer ? buffer->data() : nullptr;
 }
 

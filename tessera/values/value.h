@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tessera/values/byte_buffer.h"
 #include "tessera/values/crv_datetime.h"
 
 namespace tessera {
@@ -69,7 +70,7 @@ class Value {
   bool operator==(const Value& other) const = default;
 
  private:
-  using Storage = std::variant<std::monostate, std::vector<BYTE>, CrvDate, CrvTime, CrvDateTime>;
+  using Storage = std::variant<std::monostate, ByteBuffer, CrvDate, CrvTime, CrvDateTime>;
   Storage storage_;
   int32_t length_ = 0;
 };
