@@ -56,6 +56,10 @@ std::optional<std::string> RelationSearch::SuppliedBy(const xmlNode* element, co
 
 std::optional<std::string> RelationSearch::ValueThrough(const xmlNode* element, std::string_view column) {
   if (Visiting(element)) return std::nullopt;
+  if (++steps_ == kMaxRelationSteps + 1)
+    LogError("The search for the keys of element %s stopped after %d related elements\n", visiting_.front()->name,
+             kMaxRelationSteps);
+  if (steps_ > kMaxRelationSteps) return std::nullopt;
   const std::string tag(NodeName(element));
   const TableDefn* table = GetTableDefn(tag.c_str());
   if (table == nullptr) return std::nullopt;
@@ -68,6 +72,7 @@ std::optional<std::string> RelationSearch::ValueThrough(const xmlNode* element, 
 
 void RelationSearch::ResolveParentRefs(const xmlNode* element, std::vector<ParentRef>& refs) {
   if (refs.empty()) return;
+  if (visiting_.empty()) steps_ = 0;  // a new row's search
   visiting_.push_back(element);
   for (const xmlNode* ancestor = element->parent; IsElementNode(ancestor) && !AllResolved(refs);
        ancestor = ancestor->parent) {

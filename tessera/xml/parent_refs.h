@@ -37,7 +37,11 @@ std::vector<KeyRef> BuildKeyRefs(const TableDefn* table);
 // foreign key resolves to. Downward, the chain of first child elements is searched for the first
 // element of the reference table, which supplies its attribute or its own foreign key's value.
 // An element whose references are being resolved further up the stack is not entered again, so
-// cyclic foreign keys end the search.
+// cyclic foreign keys end the search; and one row's search asks at most kMaxRelationSteps other
+// elements for their own keys, since nested rows of a table that refers to itself would otherwise
+// make the search grow exponentially with the depth.
+inline constexpr int kMaxRelationSteps = 64;
+
 class RelationSearch {
  public:
   explicit RelationSearch(xmlDoc* doc) : doc_(doc) {}
@@ -55,6 +59,7 @@ class RelationSearch {
 
   xmlDoc* doc_;
   std::vector<const xmlNode*> visiting_;
+  int steps_ = 0;  // elements asked for their keys during the current row's search
 };
 
 }  // namespace tessera

@@ -16,16 +16,6 @@
 namespace tessera {
 namespace {
 
-// The TableData of a tag, created from its dictionary definition (under the definition's own
-// name) when absent; null when the dictionary has none.
-TableData* FindOrCreateTable(const std::string& tag, bool& created) {
-  created = false;
-  if (TableData* data = GetTableDataByName(tag.c_str())) return data;
-  const TableDefn* defn = GetTableDefn(tag.c_str());
-  if (defn == nullptr || !CreateTable(defn->name.c_str())) return nullptr;
-  created = true;
-  return GetTableDataByName(defn->name.c_str());
-}
 
 // The value text the elements around the row give a column without an attribute: its
 // ParentRef, or else its KeyRef.
@@ -39,6 +29,24 @@ const std::string* RelatedValue(const std::vector<ParentRef>& parents, const std
 }
 
 }  // namespace
+
+// Created from the dictionary definition, under the definition's own name, when absent; null
+// when the dictionary has none.
+TableData* RowImport::TableOfTag(const std::string& tag, bool& created) {
+  created = false;
+  for (const auto& [known, data] : tablesByTag_)
+    if (known == tag) return data;
+  TableData* data = GetTableDataByName(tag.c_str());
+  if (data == nullptr) {
+    const TableDefn* defn = GetTableDefn(tag.c_str());
+    if (defn == nullptr || !CreateTable(defn->name.c_str())) return nullptr;
+    created = true;
+    data = GetTableDataByName(defn->name.c_str());
+    if (data == nullptr) return nullptr;
+  }
+  tablesByTag_.emplace_back(tag, data);
+  return data;
+}
 
 bool RowImport::ImportChildren(xmlNode* node) {
   xmlNode* current = node ? node->children : nullptr;
@@ -63,12 +71,19 @@ bool RowImport::ImportChildren(xmlNode* node) {
   return true;
 }
 
+void RowImport::ForgetCreatedTable(bool created, const std::string& tableName) {
+  if (!created) return;
+  TableData* data = GetTableDataByName(tableName.c_str());
+  std::erase_if(tablesByTag_, [data](const auto& entry) { return entry.second == data; });
+  RemoveTableData(tableName.c_str());
+}
+
 bool RowImport::ImportRow(const xmlNode* element) {
   bool created = false;
   std::string tableName;
   try {
     const ElementAttributes attributes = ReadElementAttributes(document_, element);
-    TableData* data = FindOrCreateTable(attributes.tag, created);
+    TableData* data = TableOfTag(attributes.tag, created);
     if (data == nullptr) {
       if (attributes.tag.find("List") != std::string::npos) return true;  // a wrapper element
       LogError("No table can be found or created for the element %s\n", attributes.tag);
@@ -104,11 +119,11 @@ bool RowImport::ImportRow(const xmlNode* element) {
     }
     std::unique_ptr<RowObject> row = CreateNewRowObject(std::move(values));
     if (row && AddNewRow(tableName.c_str(), row)) return true;
-    if (created) RemoveTableData(tableName.c_str());
+    ForgetCreatedTable(created, tableName);
     return false;
   } catch (const std::bad_alloc&) {
     LogError("MEMORY_ALLOCATION_FAILURE\n");
-    if (created) RemoveTableData(tableName.c_str());
+    ForgetCreatedTable(created, tableName);
     return false;
   }
 }

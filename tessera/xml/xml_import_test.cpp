@@ -11,7 +11,7 @@
 namespace tessera {
 namespace {
 
-using testing::ColumnSpec;
+using testing::ColumnSketch;
 using testing::DefineKeyedTable;
 using testing::Doc;
 using testing::Import;
@@ -135,6 +135,28 @@ TEST_F(XmlImportTest, CyclicForeignKeysEndTheSearch) {
   EXPECT_EQ(RowCount("Ping"), 1u);
   EXPECT_EQ(RowCount("Pong"), 2u);
   EXPECT_TRUE(ValueOf("Ping", 0, "PONG_ID").IsNull());
+}
+
+TEST_F(XmlImportTest, DeeplyNestedRowsOfASelfReferencingTableStayTractable) {
+  DefineKeyedTable("Folder", {{"FOLDER_ID", CRV_SQL_INT}, {"PARENT_ID", CRV_SQL_INT}}, {"FOLDER_ID"},
+                   {{"PARENT_ID", "Folder", "FOLDER_ID"}});
+  std::string rows, ends;
+  for (int depth = 0; depth < 60; ++depth) {
+    rows += "<Folder>";
+    ends += "</Folder>";
+  }
+  ASSERT_TRUE(Import(Doc(rows + ends)));
+  EXPECT_EQ(RowCount("Folder"), 60u);
+  EXPECT_TRUE(log().Has("[ERROR]", "The search for the keys of element Folder stopped after 64 related elements\n"));
+  // With the keys present, each folder takes its parent's.
+  Reset();
+  SetUp();
+  DefineKeyedTable("Folder", {{"FOLDER_ID", CRV_SQL_INT}, {"PARENT_ID", CRV_SQL_INT}}, {"FOLDER_ID"},
+                   {{"PARENT_ID", "Folder", "FOLDER_ID"}});
+  ASSERT_TRUE(Import(Doc("<Folder FOLDER_ID=\"1\"><Folder FOLDER_ID=\"2\"><Folder FOLDER_ID=\"3\"/></Folder></Folder>")));
+  EXPECT_EQ(IntOf("Folder", 0, "PARENT_ID"), 2);  // no ancestor: the downward search finds the folder below
+  EXPECT_EQ(IntOf("Folder", 1, "PARENT_ID"), 1);
+  EXPECT_EQ(IntOf("Folder", 2, "PARENT_ID"), 2);
 }
 
 TEST_F(XmlImportTest, AFailedRowLeavesNoTableCreatedForIt) {

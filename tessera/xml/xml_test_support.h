@@ -20,38 +20,38 @@
 
 namespace tessera::testing {
 
-struct ForeignKeySpec {
+struct ForeignKeySketch {
   std::string localColumn;
   std::string referenceTable;
   std::string referenceColumn;
 };
 
 // Adds a dictionary definition with primary and foreign keys.
-inline void DefineKeyedTable(const std::string& name, std::initializer_list<ColumnSpec> columns,
-                             std::vector<std::string> primaryKeys, std::vector<ForeignKeySpec> foreignKeys = {}) {
+inline void DefineKeyedTable(const std::string& name, std::initializer_list<ColumnSketch> columns,
+                             std::vector<std::string> primaryKeys, std::vector<ForeignKeySketch> foreignKeys = {}) {
   auto defn = std::make_unique<TableDefn>();
   defn->name = name;
   defn->columns = std::make_unique<ColumnVector>();
-  for (const ColumnSpec& spec : columns) {
+  for (const ColumnSketch& sketch : columns) {
     auto column = std::make_unique<ColumnDefn>();
-    column->name = spec.name;
-    column->type = spec.type;
-    if (spec.defaultText) {
-      int32_t length = static_cast<int32_t>(spec.defaultText->size());
-      column->defaultValue = ConvertStringToValue(spec.defaultText->c_str(), length, spec.type);
+    column->name = sketch.name;
+    column->type = sketch.type;
+    if (sketch.defaultText) {
+      int32_t length = static_cast<int32_t>(sketch.defaultText->size());
+      column->defaultValue = ConvertStringToValue(sketch.defaultText->c_str(), length, sketch.type);
       column->defaultLength = column->defaultValue.length();
     }
-    column->generatorName = spec.generator;
+    column->generatorName = sketch.generator;
     defn->columns->AddData(std::move(column));
   }
   defn->constraints = std::make_unique<ConstraintDefn>();
   defn->constraints->primaryKeyCount = static_cast<int32_t>(primaryKeys.size());
   defn->constraints->primaryKeys = std::move(primaryKeys);
-  for (const ForeignKeySpec& spec : foreignKeys) {
+  for (const ForeignKeySketch& sketch : foreignKeys) {
     auto foreignKey = std::make_unique<ForeignKeyDefn>();
-    foreignKey->localColumn = spec.localColumn;
-    foreignKey->referenceTable = spec.referenceTable;
-    foreignKey->referenceColumn = spec.referenceColumn;
+    foreignKey->localColumn = sketch.localColumn;
+    foreignKey->referenceTable = sketch.referenceTable;
+    foreignKey->referenceColumn = sketch.referenceColumn;
     AddForeignKeyDefn(*defn->constraints, std::move(foreignKey));
   }
   ASSERT_TRUE(AddTableDefn(std::move(defn)));
