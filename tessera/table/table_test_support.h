@@ -30,9 +30,9 @@ struct ColumnSketch {
   std::optional<std::string> generator;
 };
 
-// Adds a dictionary definition of the table.
-inline void DefineTable(const std::string& name, std::initializer_list<ColumnSketch> columns,
-                        std::vector<std::string> primaryKeys = {}) {
+// A dictionary definition of the table, not yet added.
+inline std::unique_ptr<TableDefn> MakeTableDefn(const std::string& name, std::initializer_list<ColumnSketch> columns,
+                                                std::vector<std::string> primaryKeys = {}) {
   auto defn = std::make_unique<TableDefn>();
   defn->name = name;
   defn->columns = std::make_unique<ColumnVector>();
@@ -51,7 +51,13 @@ inline void DefineTable(const std::string& name, std::initializer_list<ColumnSke
   defn->constraints = std::make_unique<ConstraintDefn>();
   defn->constraints->primaryKeyCount = static_cast<int32_t>(primaryKeys.size());
   defn->constraints->primaryKeys = std::move(primaryKeys);
-  ASSERT_TRUE(AddTableDefn(std::move(defn)));
+  return defn;
+}
+
+// Adds a dictionary definition of the table.
+inline void DefineTable(const std::string& name, std::initializer_list<ColumnSketch> columns,
+                        std::vector<std::string> primaryKeys = {}) {
+  ASSERT_TRUE(AddTableDefn(MakeTableDefn(name, columns, std::move(primaryKeys))));
 }
 
 inline Value Int(int32_t v) { return Value::FromNumber<int32_t>(v); }

@@ -29,24 +29,7 @@ struct ForeignKeySketch {
 // Adds a dictionary definition with primary and foreign keys.
 inline void DefineKeyedTable(const std::string& name, std::initializer_list<ColumnSketch> columns,
                              std::vector<std::string> primaryKeys, std::vector<ForeignKeySketch> foreignKeys = {}) {
-  auto defn = std::make_unique<TableDefn>();
-  defn->name = name;
-  defn->columns = std::make_unique<ColumnVector>();
-  for (const ColumnSketch& sketch : columns) {
-    auto column = std::make_unique<ColumnDefn>();
-    column->name = sketch.name;
-    column->type = sketch.type;
-    if (sketch.defaultText) {
-      int32_t length = static_cast<int32_t>(sketch.defaultText->size());
-      column->defaultValue = ConvertStringToValue(sketch.defaultText->c_str(), length, sketch.type);
-      column->defaultLength = column->defaultValue.length();
-    }
-    column->generatorName = sketch.generator;
-    defn->columns->AddData(std::move(column));
-  }
-  defn->constraints = std::make_unique<ConstraintDefn>();
-  defn->constraints->primaryKeyCount = static_cast<int32_t>(primaryKeys.size());
-  defn->constraints->primaryKeys = std::move(primaryKeys);
+  auto defn = MakeTableDefn(name, columns, std::move(primaryKeys));
   for (const ForeignKeySketch& sketch : foreignKeys) {
     auto foreignKey = std::make_unique<ForeignKeyDefn>();
     foreignKey->localColumn = sketch.localColumn;
