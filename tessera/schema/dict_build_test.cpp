@@ -62,7 +62,7 @@ TEST_F(DictionaryTest, FlagsSizesAndTexts) {
   EXPECT_EQ(Column("T", "n5")->maxSize, -3);
   EXPECT_EQ(Column("T", "n5")->description, "  spaced text ");
   EXPECT_EQ(Column("T", "gen")->generatorName, "SEQ_A");
-  // Columns without data-type are code 0 with the design's message.
+  // Columns without data-type are code 0 with the dictionary's missing-type message.
   EXPECT_EQ(log.Count("[ERROR]", "Column data type not supported - Error while creating column definition.\n"), 6u);
 }
 
