@@ -155,7 +155,7 @@ class HashTable {
   std::vector<Entry> buckets_;
 };
 
-// The spec-named operations, null-safe for keys.
+// The store's named free functions over a table, null-safe for keys.
 template <class V>
 bool InitHashTable(HashTable<V>& table, int32_t bucketCount) {
   return table.Init(bucketCount);
