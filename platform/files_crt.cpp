@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/files_internal.h"
@@ -123,6 +124,22 @@ Mode ParseMode(const char* text) {
   return mode;
 }
 
+// The common start of the path-only runtime calls: argument check, injected fault, mapping.
+// nullopt with errno set when the call must fail.
+std::optional<std::filesystem::path> CrtPath(const char* api, const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return std::nullopt;
+  }
+  if (auto fault = hl::platform::InjectedFault(api, path)) {
+    errno = FaultErrno(*fault);
+    return std::nullopt;
+  }
+  auto mapped = hl::platform::MapFilePath(path);
+  if (!mapped) errno = ENOENT;
+  return mapped;
+}
+
 }  // namespace
 
 FILE* hl_fopen(const char* path, const char* mode) {
@@ -171,19 +188,8 @@ FILE* hl_fopen(const char* path, const char* mode) {
 }
 
 int hl_mkdir(const char* path) {
-  if (path == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  if (auto fault = hl::platform::InjectedFault("hl_mkdir", path)) {
-    errno = FaultErrno(*fault);
-    return -1;
-  }
-  auto mapped = hl::platform::MapFilePath(path);
-  if (!mapped) {
-    errno = ENOENT;
-    return -1;
-  }
+  auto mapped = CrtPath("hl_mkdir", path);
+  if (!mapped) return -1;
   if (::mkdir(mapped->c_str(), 0777) == 0) return 0;
   // _mkdir reports EEXIST for an existing entry and ENOENT for a missing parent.
   errno = errno == EEXIST ? EEXIST : errno == ENOENT || errno == ENOTDIR ? ENOENT : EACCES;
@@ -191,19 +197,8 @@ int hl_mkdir(const char* path) {
 }
 
 int hl_remove(const char* path) {
-  if (path == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  if (auto fault = hl::platform::InjectedFault("hl_remove", path)) {
-    errno = FaultErrno(*fault);
-    return -1;
-  }
-  auto mapped = hl::platform::MapFilePath(path);
-  if (!mapped) {
-    errno = ENOENT;
-    return -1;
-  }
+  auto mapped = CrtPath("hl_remove", path);
+  if (!mapped) return -1;
   struct stat st {};
   if (::lstat(mapped->c_str(), &st) != 0) {
     errno = ENOENT;
