@@ -21,10 +21,10 @@
 #define hl_mkdir _mkdir
 #define hl_remove remove
 #else
-#include "platform/win_types.h"
-#include "platform/win_system.h"
-#include "platform/win_files.h"
-#include "platform/win_registry.h"
-#include "platform/win_com.h"
-#include "platform/win_net.h"
+#include "platform/core/win_types.h"
+#include "platform/system/win_system.h"
+#include "platform/files/win_files.h"
+#include "platform/registry/win_registry.h"
+#include "platform/com/win_com.h"
+#include "platform/net/win_net.h"
 #endif

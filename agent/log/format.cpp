@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/utf_codec.h"
+#include "platform/core/utf_codec.h"
 
 namespace hl {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/win_com.h"
+#include "platform/com/win_com.h"
 
 namespace hl::platform {
 

@@ -2,8 +2,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/com_internal.h"
-#include "platform/machine.h"
+#include "platform/com/com_internal.h"
+#include "platform/core/machine.h"
 
 namespace hl::platform {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/com_internal.h"
-#include "platform/system_internal.h"
+#include "platform/com/com_internal.h"
+#include "platform/core/core_internal.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/com_internal.h"
+#include "platform/com/com_internal.h"
 #include "platform/win32.h"
 
 namespace {

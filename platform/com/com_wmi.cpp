@@ -11,9 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/com_internal.h"
-#include "platform/machine.h"
-#include "platform/system_internal.h"
+#include "platform/com/com_internal.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
 
 namespace hl::platform {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/com_internal.h"
-#include "platform/machine.h"
+#include "platform/com/com_internal.h"
+#include "platform/core/machine.h"
 #include "platform/win32.h"
 #include "tests/support/temp_machine.h"
 

@@ -4,7 +4,7 @@
 // against them compiles unchanged against the SDK. The WMI answers come from machine.json "wmi".
 #pragma once
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 #define STDMETHODCALLTYPE
 

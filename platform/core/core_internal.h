@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/handles.h"
-#include "platform/win_system.h"
-#include "platform/win_types.h"
+#include "platform/core/handles.h"
+#include "platform/system/win_system.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/handles.h"
+#include "platform/core/handles.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -1,4 +1,4 @@
-#include "platform/machine.h"
+#include "platform/core/machine.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/files_internal.h"
-#include "platform/machine.h"
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/files/files_internal.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/files_internal.h"
+#include "platform/files/files_internal.h"
 #include "platform/win32.h"
 #include "tests/support/temp_machine.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/handles.h"
-#include "platform/win_files.h"
-#include "platform/win_types.h"
+#include "platform/core/handles.h"
+#include "platform/files/win_files.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

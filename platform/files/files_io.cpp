@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/files_internal.h"
-#include "platform/machine.h"
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/files/files_internal.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace {
 

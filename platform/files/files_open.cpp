@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/files_internal.h"
-#include "platform/system_internal.h"
-#include "platform/win_registry.h"
-#include "platform/win_system.h"
+#include "platform/files/files_internal.h"
+#include "platform/core/core_internal.h"
+#include "platform/registry/win_registry.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 

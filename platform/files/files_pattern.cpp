@@ -5,7 +5,7 @@
 // of the name". That is why "*.*" matches names without a dot and "name*.*" matches "name" itself.
 #include <vector>
 
-#include "platform/files_internal.h"
+#include "platform/files/files_internal.h"
 
 namespace hl::platform {
 namespace {

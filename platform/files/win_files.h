@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u

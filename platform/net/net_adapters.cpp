@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
-#include "platform/net_internal.h"
+#include "platform/core/machine.h"
+#include "platform/net/net_internal.h"
 #include "platform/win32.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/machine.h"
-#include "platform/net_internal.h"
-#include "platform/system_internal.h"
+#include "platform/core/machine.h"
+#include "platform/net/net_internal.h"
+#include "platform/core/core_internal.h"
 #include "platform/win32.h"
 
 namespace hl::platform {

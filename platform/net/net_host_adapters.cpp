@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/net_internal.h"
-#include "platform/win_net.h"
+#include "platform/net/net_internal.h"
+#include "platform/net/win_net.h"
 
 namespace hl::platform {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
-#include "platform/net_internal.h"
-#include "platform/system_internal.h"
+#include "platform/core/machine.h"
+#include "platform/net/net_internal.h"
+#include "platform/core/core_internal.h"
 #include "platform/win32.h"
 #include "tests/support/temp_machine.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

@@ -14,8 +14,8 @@
 
 #include <ctime>
 
-#include "platform/win_com.h"  // GUID
-#include "platform/win_types.h"
+#include "platform/com/win_com.h"  // GUID
+#include "platform/core/win_types.h"
 
 #ifndef ERROR_NO_DATA
 #define ERROR_NO_DATA 232L

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/handles.h"
-#include "platform/machine.h"
-#include "platform/registry_store.h"
-#include "platform/registry_text.h"
-#include "platform/registry_view.h"
-#include "platform/win_registry.h"
+#include "platform/core/handles.h"
+#include "platform/core/machine.h"
+#include "platform/registry/registry_store.h"
+#include "platform/registry/registry_text.h"
+#include "platform/registry/registry_view.h"
+#include "platform/registry/win_registry.h"
 
 namespace hl::platform::reg {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "platform/machine.h"
-#include "platform/registry_test_support.h"
-#include "platform/win_registry.h"
+#include "platform/core/machine.h"
+#include "platform/registry/registry_test_support.h"
+#include "platform/registry/win_registry.h"
 #include "tests/support/temp_machine.h"
 
 namespace hl::platform::reg {

@@ -1,11 +1,11 @@
-#include "platform/registry_file.h"
+#include "platform/registry/registry_file.h"
 
 #include <cstdio>
 #include <optional>
 #include <vector>
 
-#include "platform/registry_text.h"
-#include "platform/win_registry.h"
+#include "platform/registry/registry_text.h"
+#include "platform/registry/win_registry.h"
 
 namespace hl::platform::reg {
 namespace {

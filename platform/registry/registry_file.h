@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry_tree.h"
+#include "platform/registry/registry_tree.h"
 
 namespace hl::platform::reg {
 

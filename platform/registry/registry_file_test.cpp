@@ -1,10 +1,10 @@
 // The .reg grammar: what regedit writes and reads, round trips that keep every byte.
-#include "platform/registry_file.h"
+#include "platform/registry/registry_file.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/registry_text.h"
-#include "platform/win_registry.h"
+#include "platform/registry/registry_text.h"
+#include "platform/registry/win_registry.h"
 
 namespace hl::platform::reg {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/registry_store.h"
+#include "platform/registry/registry_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,10 +13,10 @@
 #include <mutex>
 #include <string>
 
-#include "platform/machine.h"
-#include "platform/registry_file.h"
-#include "platform/registry_text.h"
-#include "platform/registry_view.h"
+#include "platform/core/machine.h"
+#include "platform/registry/registry_file.h"
+#include "platform/registry/registry_text.h"
+#include "platform/registry/registry_view.h"
 
 namespace hl::platform::reg {
 namespace {

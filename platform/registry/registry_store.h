@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "platform/registry_tree.h"
-#include "platform/win_types.h"
+#include "platform/registry/registry_tree.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform::reg {
 

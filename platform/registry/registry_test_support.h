@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win_registry.h"
+#include "platform/registry/win_registry.h"
 
 namespace hl::platform::reg::testing {
 

@@ -1,6 +1,6 @@
-#include "platform/registry_text.h"
+#include "platform/registry/registry_text.h"
 
-#include "platform/utf_codec.h"
+#include "platform/core/utf_codec.h"
 
 namespace hl::platform::reg {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/registry_tree.h"
+#include "platform/registry/registry_tree.h"
 
-#include "platform/registry_text.h"
+#include "platform/registry/registry_text.h"
 
 namespace hl::platform::reg {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/registry_view.h"
+#include "platform/registry/registry_view.h"
 
 #include <initializer_list>
 
-#include "platform/machine.h"
-#include "platform/registry_text.h"
+#include "platform/core/machine.h"
+#include "platform/registry/registry_text.h"
 
 namespace hl::platform::reg {
 namespace {

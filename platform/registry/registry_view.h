@@ -2,7 +2,7 @@
 // under HKEY_LOCAL_MACHINE\SOFTWARE is redirected for the 32-bit view.
 #pragma once
 
-#include "platform/registry_tree.h"
+#include "platform/registry/registry_tree.h"
 
 namespace hl::platform::reg {
 

@@ -1,8 +1,8 @@
 // WOW64 registry views: what a 32-bit process, a 64-bit process and a 32-bit computer see.
 #include <gtest/gtest.h>
 
-#include "platform/registry_test_support.h"
-#include "platform/win_registry.h"
+#include "platform/registry/registry_test_support.h"
+#include "platform/registry/win_registry.h"
 #include "tests/support/temp_machine.h"
 
 namespace hl::platform::reg {

@@ -19,7 +19,7 @@
 //   the subject being the key path as the caller named it (for value calls the key's path).
 #pragma once
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000))))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))))

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/handles.h"
-#include "platform/machine.h"
-#include "platform/system_internal.h"
+#include "platform/core/handles.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
 #include "platform/win32.h"
 
 namespace {

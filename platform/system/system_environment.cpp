@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/machine.h"
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 extern char** environ;
 

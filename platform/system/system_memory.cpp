@@ -6,8 +6,8 @@
 #include <mutex>
 #include <new>
 
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace {
 

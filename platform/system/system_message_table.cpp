@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 

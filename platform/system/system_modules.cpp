@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
-#include "platform/system_internal.h"
-#include "platform/system_version.h"
-#include "platform/win_system.h"
+#include "platform/core/machine.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/system_version.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/system_internal.h"
-#include "platform/utf_codec.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/core/utf_codec.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 namespace {

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace {
 
@@ -92,6 +92,3 @@ DWORD GetCurrentThreadId() {
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
-HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
-
-HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)); }

@@ -10,8 +10,8 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/system_internal.h"
-#include "platform/win_system.h"
+#include "platform/core/core_internal.h"
+#include "platform/system/win_system.h"
 
 namespace hl::platform {
 namespace {

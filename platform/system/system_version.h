@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 namespace hl::platform {
 

@@ -1,7 +1,7 @@
 // Process, thread, time, module, version, text and message API of the stand-in.
 #pragma once
 
-#include "platform/win_types.h"
+#include "platform/core/win_types.h"
 
 // ---- Error codes used by this part of the API beyond those of win_types.h ----
 #ifndef ERROR_GEN_FAILURE

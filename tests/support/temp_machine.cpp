@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-#include "platform/machine.h"
+#include "platform/core/machine.h"
 
 namespace hl::testing {
 
