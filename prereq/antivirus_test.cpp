@@ -10,7 +10,6 @@
 
 #include "agent/config/agent_config.h"
 #include "agent/log/log.h"
-#include "platform/com/com_internal.h"
 #include "tests/support/temp_machine.h"
 
 namespace {

@@ -4,28 +4,28 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/core/utf_codec.h"
+#include "platform/win32.h"
 
 namespace hl {
 namespace {
 
-using hl::platform::AppendUtf8;
-
-// UTF-16 to UTF-8, at most maxUnits code units (-1: to the terminator); lone surrogates become U+FFFD.
+// UTF-16 to the ANSI code page, as the C runtime's %S does: at most maxUnits code units (-1: to
+// the terminator); a surrogate pair cut by the limit, like any lone surrogate, becomes U+FFFD.
 std::string WideToUtf8(const WCHAR* w, long maxUnits) {
-  std::string out;
-  for (long i = 0; w[i] != 0 && (maxUnits < 0 || i < maxUnits); ++i) {
-    char32_t c = static_cast<char16_t>(w[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF &&
-        (maxUnits < 0 || i + 1 < maxUnits)) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(w[i + 1]) - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
+  long n = 0;
+  while (w[n] != 0 && (maxUnits < 0 || n < maxUnits)) ++n;
+  if (n == 0) return {};
+  int needed = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
+  std::string out(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(n), out.data(), needed, nullptr, nullptr);
   return out;
+}
+
+// One UTF-16 code unit (%lc, %C) in the ANSI code page.
+void AppendUtf8(std::string& out, char32_t unit) {
+  const WCHAR wide[2] = {static_cast<WCHAR>(unit), 0};
+  out += WideToUtf8(wide, 1);
 }
 
 struct Directive {

@@ -10,16 +10,11 @@
 
 namespace hl::platform {
 
-// Number of COM objects of the stand-in currently alive (tests check that all were released).
-long LiveComObjects();
 void CountComObject(int delta);
 
 // An injected failure for a COM call, as an HRESULT: a value with the top bit set is taken as it
 // stands, any other nonzero value as a Win32 code (HRESULT_FROM_WIN32). S_OK when none.
 HRESULT InjectedComFault(std::string_view api, std::string_view subject = {});
-
-// True when CoInitializeEx has initialised COM for the calling thread (or the process MTA exists).
-bool ComInitialized();
 
 // Reference counting and QueryInterface for an object implementing `Interface` (and IUnknown).
 template <class Interface>

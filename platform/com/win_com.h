@@ -293,3 +293,11 @@ class IWbemLocator : public IUnknown {
  protected:
   ~IWbemLocator() = default;
 };
+
+// ---- Stand-in diagnostics (no Windows counterpart; for tests that check COM hygiene) ----
+namespace hl::platform {
+// Number of COM objects of the stand-in currently alive.
+long LiveComObjects();
+// True when CoInitializeEx has initialised COM for the calling thread (or the process MTA exists).
+bool ComInitialized();
+}  // namespace hl::platform

@@ -136,21 +136,9 @@ LONG FindKey(const Tree& tree, const KeyRef& ref, const Key*& key) {
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-std::u16string Units(const uint8_t* data, size_t size) {
-  std::u16string units(size / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-  return units;
-}
+std::u16string Units(const uint8_t* data, size_t size) { return utf::UnpackUtf16Le(data, size); }
 
-std::vector<uint8_t> Bytes(std::u16string_view units) {
-  std::vector<uint8_t> bytes(units.size() * 2);
-  for (size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<uint8_t>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
-  }
-  return bytes;
-}
+std::vector<uint8_t> Bytes(std::u16string_view units) { return utf::PackUtf16Le(units); }
 
 // The data as a caller of the A or W form sees it: string types in the ANSI code page (UTF-8) for A.
 std::vector<uint8_t> CallerData(const Value& value, bool ansi) {

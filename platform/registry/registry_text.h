@@ -1,23 +1,27 @@
-// Text helpers of the registry stand-in: UTF-8 <-> UTF-16 and Windows-style name folding.
-// Kept local to the registry so it does not depend on the code-page functions of the stand-in.
+// Text helpers of the registry stand-in: its policy over the platform codec and Windows-style
+// name folding.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/core/utf_codec.h"
+
 namespace hl::platform::reg {
 
-// UTF-8 to UTF-16. Invalid sequences become U+FFFD, as MultiByteToWideChar(CP_UTF8) does.
-// Encoded surrogates (the generalized form written for lone surrogates) decode to the surrogate.
-std::u16string Utf8ToUtf16(std::string_view text);
-// Strict form for file contents: nullopt at the first invalid sequence.
-std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text);
-// UTF-16 to UTF-8. Lone surrogates become U+FFFD unless keepLoneSurrogates, which encodes them
-// in the generalized three-byte form so a file round trip loses nothing.
-std::string Utf16ToUtf8(std::u16string_view text, bool keepLoneSurrogates = false);
-// True when text has no lone surrogate.
-bool IsValidUtf16(std::u16string_view text);
+// The registry's text policy over the platform codec: names and data keep lone surrogates, so a
+// file round trip loses nothing; ill-formed UTF-8 from the narrow API becomes U+FFFD.
+inline std::u16string Utf8ToUtf16(std::string_view text) { return *utf::Utf8ToUtf16(text, utf::kReplaceKeep); }
+// Strict form for file contents: nullopt at the first ill-formed sequence.
+inline std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text) {
+  return utf::Utf8ToUtf16(text, utf::kStrictKeep);
+}
+// Lone surrogates become U+FFFD unless keepLoneSurrogates (the generalized three-byte form).
+inline std::string Utf16ToUtf8(std::u16string_view text, bool keepLoneSurrogates = false) {
+  return *utf::Utf16ToUtf8(text, keepLoneSurrogates ? utf::kReplaceKeep : utf::kReplace);
+}
+inline bool IsValidUtf16(std::u16string_view text) { return utf::IsWellFormedUtf16(text); }
 
 // Upper-case folding used for comparing key and value names (ASCII, Latin-1, Greek, Cyrillic).
 char16_t FoldChar(char16_t c);
