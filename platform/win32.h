@@ -27,4 +27,6 @@
 #include "platform/registry/win_registry.h"
 #include "platform/com/win_com.h"
 #include "platform/net/win_net.h"
+#include "platform/services/win_services.h"
+#include "platform/crypt/win_crypt.h"
 #endif

@@ -10,7 +10,7 @@
 #include "platform/core/handles.h"
 #include "platform/core/machine.h"
 #include "platform/core/core_internal.h"
-#include "platform/win32.h"
+#include "platform/crypt/win_crypt.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include "platform/files/files_internal.h"
 #include "platform/core/machine.h"
 #include "platform/core/core_internal.h"
-#include "platform/registry/win_registry.h"
 #include "platform/system/win_system.h"
 
 namespace {

@@ -1,15 +1,12 @@
-// Computer name, Winsock start-up, IP Helper, NetAPI, Service Control Manager and CryptoAPI
-// subsets of the stand-in. Answers come from the machine folder's machine.json:
+// Computer name, Winsock start-up, IP Helper and NetAPI subsets of the stand-in. Answers come
+// from the machine folder's machine.json:
 //   "computerName": "WS-0042", "dnsDomain": "corp.example",
 //   "join": { "name": "CORP ", "status": 3 },
 //   "domainController": { "name": "\\\\DC01", "address": "\\\\10.0.0.5", "domainName": "CORP",
 //                         "forestName": "corp.example", "dcSiteName": "HQ", "clientSiteName": "HQ" },
 //   "adapters": [ { "index": 7, "hardwareAddress": "00:1a:2b:3c:4d:5e",
 //                   "addresses": [ { "ip": "10.0.0.42", "mask": "255.255.255.0", "context": 16777226 } ] } ],
-//   "services": [ "HLAgentSvc", { "name": "Other", "state": "stopped" } ]
-// Missing sections: the host's name and adapters, workgroup "WORKGROUP", no domain controller,
-// no services. Controls sent to services are appended to <machine>/services.log; key containers
-// live under <machine>/crypt/.
+// Missing sections: the host's name and adapters, workgroup "WORKGROUP", no domain controller.
 #pragma once
 
 #include <ctime>
@@ -19,12 +16,6 @@
 
 #ifndef ERROR_NO_DATA
 #define ERROR_NO_DATA 232L
-#endif
-#ifndef RPC_S_SERVER_UNAVAILABLE
-#define RPC_S_SERVER_UNAVAILABLE 1722L
-#endif
-#ifndef ERROR_INVALID_SERVICE_CONTROL
-#define ERROR_INVALID_SERVICE_CONTROL 1052L
 #endif
 
 // ---- Computer name ----
@@ -156,91 +147,3 @@ typedef struct _DOMAIN_CONTROLLER_INFOA {
 // ERROR_NO_SUCH_DOMAIN. A DomainName other than the controller's domain or forest: the same.
 DWORD DsGetDcNameA(LPCSTR ComputerName, LPCSTR DomainName, GUID* DomainGuid, LPCSTR SiteName, ULONG Flags,
                    PDOMAIN_CONTROLLER_INFOA* DomainControllerInfo);
-
-// ---- Service Control Manager ----
-struct SC_HANDLE__;
-typedef SC_HANDLE__* SC_HANDLE;
-typedef SC_HANDLE* LPSC_HANDLE;
-
-#define SC_MANAGER_CONNECT 0x0001
-#define SC_MANAGER_CREATE_SERVICE 0x0002
-#define SC_MANAGER_ENUMERATE_SERVICE 0x0004
-#define SC_MANAGER_ALL_ACCESS 0xF003F
-#define SERVICE_QUERY_CONFIG 0x0001
-#define SERVICE_CHANGE_CONFIG 0x0002
-#define SERVICE_QUERY_STATUS 0x0004
-#define SERVICE_ENUMERATE_DEPENDENTS 0x0008
-#define SERVICE_START 0x0010
-#define SERVICE_STOP 0x0020
-#define SERVICE_PAUSE_CONTINUE 0x0040
-#define SERVICE_INTERROGATE 0x0080
-#define SERVICE_USER_DEFINED_CONTROL 0x0100
-#define SERVICE_ALL_ACCESS 0xF01FF
-#define SERVICE_CONTROL_STOP 0x00000001
-#define SERVICE_CONTROL_PAUSE 0x00000002
-#define SERVICE_CONTROL_CONTINUE 0x00000003
-#define SERVICE_CONTROL_INTERROGATE 0x00000004
-#define SERVICE_WIN32_OWN_PROCESS 0x00000010
-#define SERVICE_STOPPED 0x00000001
-#define SERVICE_RUNNING 0x00000004
-#define SERVICE_PAUSED 0x00000007
-#define SERVICE_ACCEPT_STOP 0x00000001
-#define SERVICE_ACCEPT_PAUSE_CONTINUE 0x00000002
-
-typedef struct _SERVICE_STATUS {
-  DWORD dwServiceType;
-  DWORD dwCurrentState;
-  DWORD dwControlsAccepted;
-  DWORD dwWin32ExitCode;
-  DWORD dwServiceSpecificExitCode;
-  DWORD dwCheckPoint;
-  DWORD dwWaitHint;
-} SERVICE_STATUS, *LPSERVICE_STATUS;
-
-// Local machine only (lpMachineName null or empty); database null or "ServicesActive".
-SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess);
-// A service not listed in machine.json fails with ERROR_SERVICE_DOES_NOT_EXIST.
-SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
-// Each control accepted appends "<ServiceName> <code>" to services.log.
-BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
-BOOL CloseServiceHandle(SC_HANDLE hSCObject);
-
-// ---- CryptoAPI key containers ----
-typedef ULONG_PTR HCRYPTPROV;
-typedef ULONG_PTR HCRYPTKEY;
-typedef unsigned int ALG_ID;
-
-#define PROV_RSA_FULL 1
-#define MS_DEF_PROV_A "Microsoft Base Cryptographic Provider v1.0"
-#define MS_ENHANCED_PROV_A "Microsoft Enhanced Cryptographic Provider v1.0"
-#define MS_STRONG_PROV_A "Microsoft Strong Cryptographic Provider"
-#define CRYPT_VERIFYCONTEXT 0xF0000000
-#define CRYPT_NEWKEYSET 0x00000008
-#define CRYPT_DELETEKEYSET 0x00000010
-#define CRYPT_MACHINE_KEYSET 0x00000020
-#define CRYPT_SILENT 0x00000040
-#define CRYPT_EXPORTABLE 0x00000001
-#define AT_KEYEXCHANGE 1
-#define AT_SIGNATURE 2
-
-#define NTE_BAD_UID (static_cast<HRESULT>(0x80090001L))
-#define NTE_BAD_KEY (static_cast<HRESULT>(0x80090003L))
-#define NTE_BAD_ALGID (static_cast<HRESULT>(0x80090008L))
-#define NTE_BAD_FLAGS (static_cast<HRESULT>(0x80090009L))
-#define NTE_NO_KEY (static_cast<HRESULT>(0x8009000DL))
-#define NTE_EXISTS (static_cast<HRESULT>(0x8009000FL))
-#define NTE_BAD_KEYSET (static_cast<HRESULT>(0x80090016L))
-#define NTE_PROV_TYPE_NOT_DEF (static_cast<HRESULT>(0x80090017L))
-#define NTE_KEYSET_NOT_DEF (static_cast<HRESULT>(0x80090019L))
-#define NTE_BAD_KEYSET_PARAM (static_cast<HRESULT>(0x8009001FL))
-
-// Container null: the user's default container (machine.json "userName", else "User").
-// Missing container without CRYPT_NEWKEYSET: NTE_BAD_KEYSET; existing one with it: NTE_EXISTS.
-BOOL CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR szProvider, DWORD dwProvType,
-                          DWORD dwFlags);
-// A key pair not generated yet: NTE_NO_KEY.
-BOOL CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey);
-// AT_SIGNATURE and AT_KEYEXCHANGE pairs are stored in the container; other algorithms are session keys.
-BOOL CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey);
-BOOL CryptDestroyKey(HCRYPTKEY hKey);
-BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags);

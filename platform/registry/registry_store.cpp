@@ -1,3 +1,11 @@
+// How: the registry lives in the machine folder's registry.reg and is cached in memory with the
+// file's identity (device, inode, size, modification and change times). Every read compares that
+// identity with the file and re-reads it when another process has changed it. A change takes, in
+// order, the in-process mutex and an flock on registry.lock beside the file (so two processes
+// never interleave a read-modify-write), re-reads the file if needed, applies the change to the
+// tree, formats the whole file in the encoding it was read in, writes it to a temporary file,
+// fsyncs and renames it over the old one: a crash leaves the old file or the new one, never a mix.
+// A malformed file is never written back.
 #include "platform/registry/registry_store.h"
 
 #include <fcntl.h>

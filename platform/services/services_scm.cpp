@@ -9,7 +9,7 @@
 #include "platform/core/handles.h"
 #include "platform/core/machine.h"
 #include "platform/core/core_internal.h"
-#include "platform/win32.h"
+#include "platform/services/win_services.h"
 
 namespace {
 

@@ -1,3 +1,8 @@
+// How: each worker owns a ThreadInfo with a state byte and an auto-reset wake event. A worker
+// that has finished its job marks itself idle and blocks on its event (SuspendWorker); the owner
+// finds an idle worker by scanning the state bytes (CheckThreadPool), hands it the next job and
+// sets the event (ResumeWorker). The state byte is the only field both sides touch, so it is read
+// and written atomically; the events are created once and closed with the ThreadInfo.
 #include "tessera/notify/thread_pool.h"
 
 #include <atomic>
