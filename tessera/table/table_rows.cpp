@@ -189,7 +189,7 @@ bool DeleteRowObjectByCriteria(const char* tableName, const char* criteria) {
     CriteriaPtr root = ParseCriteria(criteria);
     if (!root) return false;
     BindCriteria(*tableData->tableDefn->columns, root.get());
-    ScanRows(tableData->directory, root.get(), [&](RowObject* row) {
+    ScanRows(tableData->directory, [&](RowObject* row) {
       if (EvaluateCriteria(*row, root.get())) DeleteWhileWalking(*tableData, row, pending);
     });
     FreeCriteria(std::move(root));
@@ -212,7 +212,7 @@ bool DeleteAllTableRowObjects(const char* tableName) {
   }
   if (tableData->kind != TABLE_DATA_KIND_TABLE) return false;
   PendingNotifications pending;
-  ScanRows(tableData->directory, nullptr, [&](RowObject* row) { DeleteWhileWalking(*tableData, row, pending); });
+  ScanRows(tableData->directory, [&](RowObject* row) { DeleteWhileWalking(*tableData, row, pending); });
   tableData->directory.CompactIfSparse();
   pending.Send(tableName);
   return true;
