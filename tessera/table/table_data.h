@@ -72,7 +72,8 @@ using TableDataList = Vector<std::unique_ptr<TableData>>;
 
 // The process-wide list of loaded tables and views, in creation order.
 TableDataList& GetTableDataList();
-// Initialises the list as an unordered Vector (an untouched list is already empty and valid).
+// Initialises the list as an unordered Vector (an untouched list is already empty and valid);
+// tables and views already in it are freed first, each with FreeTableData.
 void InitTableDataList();
 
 // A kind-1 TableData for a dictionary table; false when the dictionary has no definition
@@ -104,5 +105,8 @@ void FreeTableData(std::unique_ptr<TableData> tableData);
 bool RemoveTableData(const char* name);
 // Frees every TableData of the list.
 void FreeAllTableData();
+// Frees every TableData that reads the definition: its table, and the views showing its columns.
+// Called before a dictionary definition is freed, so no TableData is left pointing at it.
+void FreeTableDataOfDefinition(const TableDefn* defn);
 
 }  // namespace tessera
