@@ -23,8 +23,9 @@ struct IMDSNotification {
 
 // Called with the notification and the listener's name; the notification is freed after the
 // last listener, so a callback must not keep references into it. Callbacks run on the thread
-// that changed the row, for deletions by criteria while it holds the store lock: they must not
-// select or delete by criteria, nor change the table, nor add or remove listeners.
+// that changed the row, never under the store lock nor inside a walk over the table's rows (a
+// deletion by criteria notifies once its walk is over), so they may select, delete and change
+// rows; they must not add or remove listeners.
 using NotificationCallback = std::function<void(const IMDSNotification& notification, const char* listenerName)>;
 
 struct NotificationListener {

@@ -88,6 +88,14 @@ bool EvaluateLeaf(const RowObject& row, const CriteriaExpr& leaf) {
       return Compare(f, literal.f, leaf.op);
     }
     case BoundLiteral::Kind::Text: {
+      if (leaf.op == CRITERIA_OP_EQUAL || leaf.op == CRITERIA_OP_NOT_EQUAL) {
+        // The same answer as strcmp: the literal holds no zero byte, so the texts are equal
+        // exactly when the row's bytes match the literal and its zero byte; a shorter stored
+        // value cannot hold them (and is not read past its own zero byte).
+        const size_t size = literal.text.size();
+        const bool equal = static_cast<size_t>(length) >= size && std::memcmp(p, literal.text.c_str(), size + 1) == 0;
+        return equal == (leaf.op == CRITERIA_OP_EQUAL);
+      }
       const int order = std::strcmp(reinterpret_cast<const char*>(p), literal.text.c_str());
       return Compare(order, 0, leaf.op);
     }

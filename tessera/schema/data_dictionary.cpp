@@ -3,6 +3,7 @@
 #include <string>
 
 #include "agent/log/log.h"
+#include "tessera/table/table_data.h"
 #include "tessera/values/string_utils.h"
 
 namespace tessera {
@@ -29,7 +30,12 @@ DataDictionary& GetDataDictionary() {
   return dictionary;
 }
 
-void InitDataDictionary() { GetDataDictionary().InitVector(nullptr); }
+// Loaded tables and views point at the definitions (and their columns): they are freed first, so
+// that none is left pointing at a freed definition.
+void InitDataDictionary() {
+  FreeAllTableData();
+  GetDataDictionary().InitVector(nullptr);
+}
 
 const TableDefn* GetTableDefn(const char* tableName) {
   if (tableName == nullptr) {
@@ -99,10 +105,15 @@ bool AddTableDefn(std::unique_ptr<TableDefn> tableDefn) {
 
 bool RemoveTableDefn(const char* tableName) {
   const TableDefn* table = GetTableDefn(tableName);
-  return table != nullptr && GetDataDictionary().DeleteLCDVector(table);
+  if (table == nullptr) return false;
+  FreeTableDataOfDefinition(table);
+  return GetDataDictionary().DeleteLCDVector(table);
 }
 
-void FreeDataDictionary() { GetDataDictionary().FreeVector(); }
+void FreeDataDictionary() {
+  FreeAllTableData();
+  GetDataDictionary().FreeVector();
+}
 
 void PrintTableDefinition(const TableDefn* table) {
   if (table == nullptr || table->ColumnCount() == 0) return;

@@ -16,7 +16,8 @@ using DataDictionary = Vector<std::unique_ptr<TableDefn>>;
 // The process-wide dictionary (an unordered Vector: appends go to the tail).
 DataDictionary& GetDataDictionary();
 
-// Empties the dictionary (no ordering callback). Called before any load.
+// Empties the dictionary (no ordering callback). Called before any load. Loaded tables and views
+// point at the definitions, so they are freed first.
 void InitDataDictionary();
 
 // Case-insensitive table name, first match in dictionary order; a null name logs
@@ -38,9 +39,10 @@ const ForeignKeyDefn* GetForeignKeyDefn(const TableDefn* tableDefn, const char* 
 
 // Appends a definition (a second one of the same name is appended too; lookups find the first).
 bool AddTableDefn(std::unique_ptr<TableDefn> tableDefn);
-// Removes and frees the definition GetTableDefn finds; false when there is none.
+// Removes and frees the definition GetTableDefn finds (after the tables and views that read it);
+// false when there is none.
 bool RemoveTableDefn(const char* tableName);
-// Frees every definition and empties the dictionary.
+// Frees every definition and empties the dictionary, after the loaded tables and views.
 void FreeDataDictionary();
 
 // DEBUG listings; nothing is printed for a table without columns.

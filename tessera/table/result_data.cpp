@@ -102,20 +102,15 @@ bool AddRowToResultData(RowObject* row, ResultData* result) {
 void FreeResultData(std::unique_ptr<ResultData> result) { result.reset(); }
 
 RowObject* GotoNextRowObject(ResultData* result) {
-  if (result == nullptr || result->pastEnd) return nullptr;
+  if (result == nullptr) return nullptr;
+  // After the last cell the cursor is null again, the reset position: the call after the one
+  // that gave null starts the walk over.
   result->cursor = result->cursor ? result->cursor->next : result->head;
-  if (result->cursor == nullptr) {
-    result->pastEnd = true;
-    return nullptr;
-  }
-  return result->cursor->row;
+  return result->cursor ? result->cursor->row : nullptr;
 }
 
 void ResetResultDataCursor(ResultData* result) {
-  if (result != nullptr) {
-    result->cursor = nullptr;
-    result->pastEnd = false;
-  }
+  if (result != nullptr) result->cursor = nullptr;
 }
 
 const Value* GetColumnValueByName(const char* columnName, int32_t* length, const ResultData* result) {

@@ -31,8 +31,7 @@ struct ResultData {
   const CustomViewDefn* viewDefn = nullptr;     // kind 2
   int32_t rowCount = 0;                         // cells
   int32_t columnCount = 0;
-  ResultCell* cursor = nullptr;                 // null: before the first row (or past the last)
-  bool pastEnd = false;                         // the cursor has moved past the last row
+  ResultCell* cursor = nullptr;                 // null: before the first row
 
   // Column name / definition at a 0-based position of the table's or view's columns.
   const char* ColumnNameAt(int32_t index) const;
@@ -55,8 +54,9 @@ bool AddRowToResultData(RowObject* row, ResultData* result);
 // Frees the cells (never the rows).
 void FreeResultData(std::unique_ptr<ResultData> result);
 
-// From the reset position the first row, afterwards the row after the cursor; null at the end
-// (and on every later call until the cursor is reset: a walk never starts over by itself).
+// From the reset position the first row, afterwards the row after the cursor; null after the
+// last row, which leaves the cursor back at the reset position, so the next call gives the first
+// row again.
 RowObject* GotoNextRowObject(ResultData* result);
 void ResetResultDataCursor(ResultData* result);
 

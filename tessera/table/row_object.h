@@ -43,6 +43,8 @@ struct RowObject {
   std::vector<Value> values;
   BYTE state = ROW_STATE_NEW;
   std::unique_ptr<RowObject> next;
+  // Bookkeeping of the table that holds the row: its place in the table's scan order.
+  uint32_t directorySlot = 0;
 };
 
 // A new row taking the values (each with its length), state 2 (new), next null. Null on

@@ -24,7 +24,7 @@ std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criter
   }
   if (criteria == nullptr) {
     bool added = true;
-    ScanRows(tableData->firstRow.get(), nullptr, [&](RowObject* row) {
+    ScanRows(tableData->directory, [&](RowObject* row) {
       if (added) added = AddRowToResultData(row, result.get());
     });
     if (!added) {
@@ -37,7 +37,7 @@ std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criter
     if (!root) return nullptr;
     BindCriteria(*tableData->tableDefn->columns, root.get());
     bool added = true;
-    ScanRows(tableData->firstRow.get(), root.get(), [&](RowObject* row) {
+    ScanRows(tableData->directory, [&](RowObject* row) {
       if (added && EvaluateCriteria(*row, root.get())) added = AddRowToResultData(row, result.get());
     });
     FreeCriteria(std::move(root));

@@ -67,12 +67,32 @@ TEST_F(SelectRowsTest, CriteriaSelectTheMatchingRows) {
   EXPECT_EQ(length, 2);
   EXPECT_EQ(GetColumnValueByName("NOPE", &length, result.get()), nullptr);
   EXPECT_EQ(GotoNextRowObject(result.get()), nullptr);
-  EXPECT_EQ(GotoNextRowObject(result.get()), nullptr);  // a finished walk does not start over
-  EXPECT_EQ(GetColumnValueByName("PARAM_VALUE", &length, result.get()), nullptr);
+  EXPECT_EQ(GetColumnValueByName("PARAM_VALUE", &length, result.get()), nullptr);  // no current row
   auto none = SelectRows("Agentparams", "RANK > 5");
   ASSERT_TRUE(none);
   EXPECT_EQ(none->rowCount, 0);
   EXPECT_EQ(GotoNextRowObject(none.get()), nullptr);
+}
+
+TEST_F(SelectRowsTest, AfterTheLastRowTheCursorIsBackAtItsStart) {
+  RowObject* a = AddRow("Agentparams", {Text("A"), Text("1"), Int(1)});
+  RowObject* b = AddRow("Agentparams", {Text("B"), Text("2"), Int(2)});
+  auto result = SelectRows("Agentparams", nullptr);
+  ASSERT_TRUE(result);
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(GotoNextRowObject(result.get()), a) << "round " << round;
+    EXPECT_EQ(GotoNextRowObject(result.get()), b) << "round " << round;
+    EXPECT_EQ(GotoNextRowObject(result.get()), nullptr) << "round " << round;
+    EXPECT_EQ(result->cursor, nullptr) << "the end leaves the reset position";
+  }
+  // A walk that stops half way goes on from where it stopped; a reset starts it over.
+  EXPECT_EQ(GotoNextRowObject(result.get()), a);
+  ResetResultDataCursor(result.get());
+  EXPECT_EQ(GotoNextRowObject(result.get()), a);
+  auto empty = SelectRows("Agentparams", "RANK > 5");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(GotoNextRowObject(empty.get()), nullptr);
+  EXPECT_EQ(GotoNextRowObject(empty.get()), nullptr);
 }
 
 TEST_F(SelectRowsTest, RefusedSelections) {

@@ -62,12 +62,32 @@ TableDataList& GetTableDataList() {
   return list;
 }
 
-void InitTableDataList() { GetTableDataList().InitVector(nullptr); }
+void InitTableDataList() {
+  FreeAllTableData();  // each with its own freeing (and its line), under the list's lock
+  GetTableDataList().InitVector(nullptr);
+}
 
 namespace {
 
+// Appends the TableData unless one of the same name (without regard to case) is there: the test
+// and the append hold the list's lock together, so one name never gets two TableData.
 bool AppendTableData(std::unique_ptr<TableData> tableData) {
-  return GetTableDataList().AddData(std::move(tableData)) == 1;
+  const std::string name = tableData->name;
+  return GetTableDataList().AddDataUnless(std::move(tableData), [&name](const std::unique_ptr<TableData>& t) {
+    return t && EqualsIgnoreCase(t->name, name);
+  }) == 1;
+}
+
+// Whether the TableData reads anything of `defn`: a table of it, or a view showing its columns.
+bool RefersTo(const TableData& tableData, const TableDefn& defn) {
+  if (tableData.tableDefn == &defn) return true;
+  if (!tableData.viewDefn || !tableData.viewDefn->columns || !defn.columns) return false;
+  for (const auto& viewColumn : *tableData.viewDefn->columns) {
+    if (!viewColumn || viewColumn->columnDefn == nullptr) continue;
+    for (const auto& column : *defn.columns)
+      if (column.get() == viewColumn->columnDefn) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -76,7 +96,7 @@ bool CreateTable(const char* tableName) {
   LogTrace("@@@ Inside CreateTable @@@\n");
   if (tableName == nullptr) return false;
   const TableDefn* defn = GetTableDefn(tableName);
-  if (defn == nullptr || GetTableDataByName(tableName) != nullptr) return false;
+  if (defn == nullptr) return false;
   try {
     auto tableData = std::make_unique<TableData>();
     tableData->name = tableName;
@@ -91,7 +111,7 @@ bool CreateTable(const char* tableName) {
 
 bool CreateCustomViewData(const char* viewName, std::unique_ptr<CustomViewDefn> viewDefn) {
   LogTrace("@@@ Inside CreateCustomViewData @@@\n");
-  if (viewName == nullptr || !viewDefn || GetTableDataByName(viewName) != nullptr) return false;
+  if (viewName == nullptr || !viewDefn) return false;
   try {
     auto tableData = std::make_unique<TableData>();
     tableData->name = viewName;
@@ -139,10 +159,10 @@ void FreeCustomViewDefn(std::unique_ptr<CustomViewDefn> viewDefn) { viewDefn.res
 
 TableData* GetTableDataByName(const char* name) {
   if (name == nullptr) return nullptr;
-  TableDataList& list = GetTableDataList();
-  if (list.empty()) return nullptr;
+  // FindFirst reads the list, its count included, under the list's lock: an empty list simply
+  // finds nothing.
   const std::string_view wanted(name);
-  auto* found = list.FindFirst([wanted](const std::unique_ptr<TableData>& t) { return t && EqualsIgnoreCase(t->name, wanted); });
+  auto* found = GetTableDataList().FindFirst([wanted](const std::unique_ptr<TableData>& t) { return t && EqualsIgnoreCase(t->name, wanted); });
   return found ? found->get() : nullptr;
 }
 
@@ -175,6 +195,17 @@ bool RemoveTableData(const char* name) {
 void FreeAllTableData() {
   TableDataList& list = GetTableDataList();
   while (auto first = list.TakeFirst()) FreeTableData(std::move(*first));
+}
+
+void FreeTableDataOfDefinition(const TableDefn* defn) {
+  if (defn == nullptr) return;
+  TableDataList& list = GetTableDataList();
+  auto refersToDefn = [defn](const std::unique_ptr<TableData>& t) { return t && RefersTo(*t, *defn); };
+  for (auto* found = list.FindFirst(refersToDefn); found != nullptr; found = list.FindFirst(refersToDefn)) {
+    const TableData* tableData = found->get();
+    LogDebug("\t %s is being freed\n", tableData->name);
+    list.DeleteLCDVector(tableData);  // the cell owns the TableData
+  }
 }
 
 }  // namespace tessera

@@ -2,7 +2,10 @@
 //
 // A kind-1 TableData shows a dictionary table (its TableDefn, owned by the DataDictionary); a
 // kind-2 TableData is a custom view that owns its CustomViewDefn. Rows are chained from
-// `firstRow` in insertion order and owned by the TableData.
+// `firstRow` in insertion order and owned by the TableData; `directory` holds their addresses in
+// the same order for scans. Rows enter a table only through AddNewRow and leave it only through
+// the row operations of table_rows.h, which keep the chain and the directory together: other
+// code reads the chain and never relinks it.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +16,7 @@
 
 #include "platform/win32.h"
 #include "tessera/schema/table_defn.h"
+#include "tessera/table/row_directory.h"
 #include "tessera/table/row_object.h"
 #include "tessera/values/vector.h"
 
@@ -53,6 +57,7 @@ struct TableData {
   int32_t rowCount = 0;                        // rows added (deletions do not decrement it)
   std::unique_ptr<RowObject> firstRow;
   RowObject* lastRow = nullptr;                // tail of the row list, for appending
+  RowDirectory directory;                      // the rows in list order, for scans
 
   // The number of columns of the definition (dictionary or view) now.
   int32_t DefinitionColumnCount() const;
@@ -67,7 +72,8 @@ using TableDataList = Vector<std::unique_ptr<TableData>>;
 
 // The process-wide list of loaded tables and views, in creation order.
 TableDataList& GetTableDataList();
-// Initialises the list as an unordered Vector (an untouched list is already empty and valid).
+// Initialises the list as an unordered Vector (an untouched list is already empty and valid);
+// tables and views already in it are freed first, each with FreeTableData.
 void InitTableDataList();
 
 // A kind-1 TableData for a dictionary table; false when the dictionary has no definition
@@ -99,5 +105,8 @@ void FreeTableData(std::unique_ptr<TableData> tableData);
 bool RemoveTableData(const char* name);
 // Frees every TableData of the list.
 void FreeAllTableData();
+// Frees every TableData that reads the definition: its table, and the views showing its columns.
+// Called before a dictionary definition is freed, so no TableData is left pointing at it.
+void FreeTableDataOfDefinition(const TableDefn* defn);
 
 }  // namespace tessera

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "tessera/table/result_data.h"
 #include "tessera/table/select_rows.h"
 #include "tessera/table/table_test_support.h"
@@ -108,6 +113,84 @@ TEST_F(TableDataTest, ResultColumnsComeFromTheDefinition) {
   EXPECT_EQ(GetColumnTypeByName("name", table.get()), CRV_SQL_NCHAR);
   EXPECT_EQ(GetColumnTypeByName("id", view.get()), CRV_SQL_INT);
   EXPECT_EQ(GetColumnTypeByName("none", table.get()), 0);
+}
+
+// Tables and views point at dictionary definitions: freeing the definitions first would leave
+// them pointing at freed memory (ASan shows any use).
+TEST_F(TableDataTest, ReinitialisingTheDictionaryFreesTheLoadedTablesFirst) {
+  for (int round = 0; round < 2; ++round) {
+    if (round == 1) DefineTable("Person", {{"ID", CRV_SQL_INT}, {"NAME", CRV_SQL_NCHAR}}, {"ID"});
+    ASSERT_TRUE(CreateTable("Person"));
+    ASSERT_TRUE(CreatePersonView());
+    for (int i = 0; i < 50; ++i) testing::AddRow("Person", {Int(i), Text("n")});
+    testing::LogCapture log;
+    if (round == 0) InitDataDictionary();
+    else FreeDataDictionary();
+    EXPECT_EQ(GetTableDataByName("Person"), nullptr) << "round " << round;
+    EXPECT_EQ(GetTableDataByName("PersonView"), nullptr) << "round " << round;
+    EXPECT_TRUE(log.Has("[DEBUG]", "\t Person is being freed\n"));
+    EXPECT_EQ(GetTableDataList().count(), 0);
+    EXPECT_FALSE(CreateTable("Person")) << "no definition any more";
+  }
+}
+
+TEST_F(TableDataTest, RemovingADefinitionFreesTheTablesAndViewsThatReadIt) {
+  DefineTable("Place", {{"ID", CRV_SQL_INT}});
+  ASSERT_TRUE(CreateTable("Person"));
+  ASSERT_TRUE(CreatePersonView());
+  ASSERT_TRUE(CreateTable("Place"));
+  testing::AddRow("Person", {Int(1), Text("ann")});
+  testing::AddRow("Place", {Int(2)});
+  ASSERT_TRUE(RemoveTableDefn("Person"));
+  EXPECT_EQ(GetTableDataByName("Person"), nullptr);
+  EXPECT_EQ(GetTableDataByName("PersonView"), nullptr);
+  ASSERT_NE(GetTableDataByName("Place"), nullptr);
+  auto rows = SelectRows("Place", "ID = 2");
+  ASSERT_TRUE(rows);
+  EXPECT_EQ(rows->rowCount, 1);
+}
+
+TEST_F(TableDataTest, ReinitialisingTheListFreesEachTable) {
+  ASSERT_TRUE(CreateTable("Person"));
+  ASSERT_TRUE(CreatePersonView());
+  testing::AddRow("Person", {Int(1), Text("ann")});
+  testing::LogCapture log;
+  InitTableDataList();
+  EXPECT_TRUE(log.Has("[DEBUG]", "\t Person is being freed\n"));
+  EXPECT_TRUE(log.Has("[DEBUG]", "\t PersonView is being freed\n"));
+  EXPECT_EQ(GetTableDataList().count(), 0);
+  EXPECT_TRUE(CreateTable("Person"));
+}
+
+// The test for an existing table and the append hold the list's lock together.
+TEST_F(TableDataTest, TablesCreatedOnManyThreadsAtOnceGetOneTableDataEach) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 60;
+  for (int round = 0; round < kRounds; ++round) DefineTable("T" + std::to_string(round), {{"ID", CRV_SQL_INT}});
+  std::atomic<int> created{0};
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) std::this_thread::yield();
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string name = "T" + std::to_string(round);
+        if (CreateTable(name.c_str())) created.fetch_add(1);
+        // Lookups meanwhile read the list (its count included) under its lock.
+        EXPECT_NE(GetTableDataByName(name.c_str()), nullptr);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(created.load(), kRounds);
+  EXPECT_EQ(GetTableDataList().count(), kRounds);
+  for (int round = 0; round < kRounds; ++round) {
+    int named = 0;
+    for (const auto& table : GetTableDataList())
+      if (table->name == "T" + std::to_string(round)) ++named;
+    EXPECT_EQ(named, 1) << "T" << round;
+  }
 }
 
 }  // namespace

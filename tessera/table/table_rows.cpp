@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "agent/log/log.h"
 #include "tessera/notify/notification.h"
@@ -26,25 +27,51 @@ void FillGeneratedAndDefaults(const char* tableName, const TableDefn& defn, RowO
   }
 }
 
-// Unlinks `row` (`before` is its predecessor, null for the first row), notifies and frees it.
-void UnlinkNotifyAndFree(TableData& tableData, RowObject* before, RowObject* row, const char* tableName) {
+// Takes `row` out of the chain and the directory and hands it back (the caller frees it).
+std::unique_ptr<RowObject> Unlink(TableData& tableData, RowObject* row) {
+  RowObject* before = tableData.directory.Before(row);
   std::unique_ptr<RowObject>& slot = before ? before->next : tableData.firstRow;
   std::unique_ptr<RowObject> owned = std::move(slot);
   slot = std::move(owned->next);
   if (tableData.lastRow == row) tableData.lastRow = before;
-  SendNotification(owned.get(), tableName);
+  tableData.directory.Remove(row);
+  return owned;
 }
 
-// One step of the deletion rule for a row met while walking the list. Returns the row that now
-// precedes the next one.
-RowObject* DeleteWhileWalking(TableData& tableData, RowObject* before, RowObject* row, const char* tableName) {
+// Notifications of rows removed during a walk over the table. Listeners may select, delete or
+// add rows, so none is called while the walk holds the store lock or pointers to rows ahead:
+// copies of the removed rows are kept (only when someone listens) and sent, in order, after it.
+class PendingNotifications {
+ public:
+  void Keep(const RowObject& row) {
+    if (NotificationListenerCount() == 0) return;
+    if (std::unique_ptr<RowObject> copy = CopyRowObject(row, row.columnCount())) {
+      try {
+        rows_.push_back(std::move(copy));
+      } catch (const std::bad_alloc&) {
+        // a notification that cannot be kept is not sent, like one that cannot be built
+      }
+    }
+  }
+  void Send(const char* tableName) {
+    for (const std::unique_ptr<RowObject>& row : rows_) SendNotification(row.get(), tableName);
+    rows_.clear();
+  }
+
+ private:
+  std::vector<std::unique_ptr<RowObject>> rows_;
+};
+
+// One step of the deletion rule for a row met while walking the table: a persisted row is
+// flagged, any other row is unlinked and freed and its notification kept for later.
+void DeleteWhileWalking(TableData& tableData, RowObject* row, PendingNotifications& pending) {
   LogTrace("@@@ Inside DeleteRowObject @@@\n");
   if (row->state & ROW_STATE_PERSISTED) {
     row->state |= ROW_STATE_DELETED;
-    return row;
+    return;
   }
-  UnlinkNotifyAndFree(tableData, before, row, tableName);
-  return before;
+  std::unique_ptr<RowObject> owned = Unlink(tableData, row);
+  pending.Keep(*owned);
 }
 
 bool IsPrimaryKeyColumn(const TableDefn& defn, std::string_view columnName) {
@@ -72,6 +99,11 @@ bool AddNewRow(const char* tableName, std::unique_ptr<RowObject>& row) {
   }
   if (tableData->kind == TABLE_DATA_KIND_TABLE) FillGeneratedAndDefaults(tableName, *tableData->tableDefn, *row);
   RowObject* added = row.get();
+  try {
+    tableData->directory.Append(added);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   if (tableData->lastRow != nullptr) tableData->lastRow->next = std::move(row);
   else tableData->firstRow = std::move(row);
   tableData->lastRow = added;
@@ -128,13 +160,20 @@ bool DeleteRowObject(const char* tableName, RowObject* row) {
     row->state |= ROW_STATE_DELETED;  // removed once the database delete is saved
     return true;
   }
-  RowObject* before = nullptr;
-  for (RowObject* r = tableData->firstRow.get(); r != nullptr; before = r, r = r->next.get()) {
-    if (r != row) continue;
-    UnlinkNotifyAndFree(*tableData, before, row, tableName);
-    return true;
-  }
-  return false;
+  if (!tableData->directory.Holds(row)) return false;
+  std::unique_ptr<RowObject> owned = Unlink(*tableData, row);
+  tableData->directory.CompactIfSparse();
+  SendNotification(owned.get(), tableName);
+  return true;
+}
+
+bool RemoveRowObject(const char* tableName, RowObject* row) {
+  LogTrace("@@@ Inside RemoveRowObject @@@\n");
+  TableData* tableData = GetTableDataByName(tableName);
+  if (tableData == nullptr || !tableData->directory.Holds(row)) return false;
+  Unlink(*tableData, row);
+  tableData->directory.CompactIfSparse();
+  return true;
 }
 
 bool DeleteRowObjectByCriteria(const char* tableName, const char* criteria) {
@@ -144,15 +183,19 @@ bool DeleteRowObjectByCriteria(const char* tableName, const char* criteria) {
   if (tableData == nullptr || tableData->kind != TABLE_DATA_KIND_TABLE || !tableData->tableDefn ||
       !tableData->tableDefn->columns)
     return false;
-  StoreLockGuard lock;
-  CriteriaPtr root = ParseCriteria(criteria);
-  if (!root) return false;
-  BindCriteria(*tableData->tableDefn->columns, root.get());
-  RowObject* before = nullptr;
-  ScanRows(tableData->firstRow.get(), root.get(), [&](RowObject* row) {
-    before = EvaluateCriteria(*row, root.get()) ? DeleteWhileWalking(*tableData, before, row, tableName) : row;
-  });
-  FreeCriteria(std::move(root));
+  PendingNotifications pending;
+  {
+    StoreLockGuard lock;
+    CriteriaPtr root = ParseCriteria(criteria);
+    if (!root) return false;
+    BindCriteria(*tableData->tableDefn->columns, root.get());
+    ScanRows(tableData->directory, [&](RowObject* row) {
+      if (EvaluateCriteria(*row, root.get())) DeleteWhileWalking(*tableData, row, pending);
+    });
+    FreeCriteria(std::move(root));
+    tableData->directory.CompactIfSparse();
+  }
+  pending.Send(tableName);
   return true;
 }
 
@@ -168,12 +211,10 @@ bool DeleteAllTableRowObjects(const char* tableName) {
     return false;
   }
   if (tableData->kind != TABLE_DATA_KIND_TABLE) return false;
-  RowObject* before = nullptr;
-  for (RowObject* row = tableData->firstRow.get(); row != nullptr;) {
-    RowObject* next = row->next.get();
-    before = DeleteWhileWalking(*tableData, before, row, tableName);
-    row = next;
-  }
+  PendingNotifications pending;
+  ScanRows(tableData->directory, [&](RowObject* row) { DeleteWhileWalking(*tableData, row, pending); });
+  tableData->directory.CompactIfSparse();
+  pending.Send(tableName);
   return true;
 }
 

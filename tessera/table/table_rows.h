@@ -30,8 +30,14 @@ bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnNa
 // A persisted row (state has 1) only gets the deleted flag (8); any other row is unlinked,
 // notified and freed. False when the table is missing or the row is not in its list.
 bool DeleteRowObject(const char* tableName, RowObject* row);
+// Takes the row out of the table's list and frees it whatever its state, without notifying
+// (a persisted row flagged deleted leaves the table this way once its database delete is
+// saved). False when the table is missing or the row is not in its list.
+bool RemoveRowObject(const char* tableName, RowObject* row);
 // DeleteRowObject for every row of a table matching the criteria (parsed and bound under the
-// store lock); false for a null criteria text, a missing table, a view or a criteria text that
+// store lock). Listeners hear of the removed rows, in list order, once the walk is over and the
+// store lock released, so they may select and change the table themselves. False for a null
+// criteria text, a missing table, a view or a criteria text that
 // does not parse.
 bool DeleteRowObjectByCriteria(const char* tableName, const char* criteria);
 // DeleteRowObject for every row of a table; views give false.

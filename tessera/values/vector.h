@@ -13,6 +13,7 @@
 // vector with writers on other threads lock it themselves (hl::ObjectLockGuard(&vector)).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstddef>
 #include <functional>
@@ -98,6 +99,19 @@ class Vector {
   int AddData(T data) {
     std::unique_ptr<Node> cell = MakeCell(std::move(data));
     return cell ? AddElement(cell) : 0;
+  }
+
+  // AddData unless an element for which exists(element) holds is already there, tested and
+  // added under one hold of the lock (so two threads cannot both add "the missing one"); 0 when
+  // such an element exists, when refused, or on allocation failure.
+  template <class Pred>
+  int AddDataUnless(T data, Pred exists) {
+    std::unique_ptr<Node> cell = MakeCell(std::move(data));
+    if (!cell) return 0;
+    hl::ObjectLockGuard lock(this);
+    for (Node* n = head_.get(); n != nullptr; n = n->next())
+      if (exists(n->data)) return 0;
+    return compare_ ? AddOrderedLocked(cell) : (AppendLocked(cell), 1);
   }
 
   // Index 0 inserts at the head, index == count appends; false for a negative index or one
@@ -192,8 +206,9 @@ class Vector {
     return nullptr;
   }
 
-  int32_t count() const { return count_; }
-  bool empty() const { return count_ == 0; }
+  // The count may be read without the lock (it is atomic); what it says may change at once.
+  int32_t count() const { return count_.load(std::memory_order_relaxed); }
+  bool empty() const { return count() == 0; }
   Node* head() const { return head_.get(); }
   Node* tail() const { return tail_; }
   bool ordered() const { return static_cast<bool>(compare_); }
@@ -335,7 +350,8 @@ class Vector {
   }
 
   std::unique_ptr<Node> head_;
-  int32_t count_ = 0;
+  // Changed only under the lock; atomic so that count() and empty() may read it without.
+  std::atomic<int32_t> count_ = 0;
   Node* tail_ = nullptr;
   Compare compare_;
 };

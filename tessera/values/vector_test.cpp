@@ -196,5 +196,28 @@ TEST(Vector, LongListsAreFreedWithoutRecursion) {
   EXPECT_EQ(v.count(), 0);
 }
 
+TEST(Vector, AddDataUnlessTestsAndAddsUnderOneLock) {
+  Vector<int> v;
+  auto same = [](int wanted) { return [wanted](const int& x) { return x == wanted; }; };
+  EXPECT_EQ(v.AddDataUnless(1, same(1)), 1);
+  EXPECT_EQ(v.AddDataUnless(1, same(1)), 0);
+  EXPECT_EQ(v.AddDataUnless(2, same(2)), 1);
+  EXPECT_EQ(Contents(v), (std::vector<int>{1, 2}));
+  Vector<int> ordered(ByValue);
+  EXPECT_EQ(ordered.AddDataUnless(5, same(7)), 1);
+  EXPECT_EQ(ordered.AddDataUnless(3, same(7)), 1);
+  EXPECT_EQ(ordered.AddDataUnless(3, same(7)), 0) << "the order still refuses equal elements";
+  EXPECT_EQ(Contents(ordered), (std::vector<int>{3, 5}));
+  // Many threads adding the same few elements: each ends up there once.
+  Vector<int> shared;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&shared, &same] {
+      for (int i = 0; i < 50; ++i) shared.AddDataUnless(i, same(i));
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(shared.count(), 50);
+}
+
 }  // namespace
 }  // namespace tessera
