@@ -31,7 +31,9 @@ std::optional<std::string> FirebirdColumn(const ColumnDefn& c, const DialectFact
 
 std::optional<std::string> SqliteColumn(const ColumnDefn& c, const DialectFacts& f) {
   switch (c.type) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: return Definition(c, "int", DefaultInteger(c));
+    case 1: case 2: case 3: case 4: case 5: return Definition(c, "int", DefaultInteger(c));
+    // The driver reports "int" columns as 32-bit; wider values need "bigint" to come back whole.
+    case 6: case 7: case 8: return Definition(c, "bigint", DefaultInteger(c));
     case 9: case 11: return Definition(c, "float", DefaultNumber(c));
     case 10: return Definition(c, "double", DefaultNumber(c));
     case 12: return Definition(c, "decimal(18,4)", DefaultNumber(c));
