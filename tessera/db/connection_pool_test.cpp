@@ -172,6 +172,12 @@ TEST_F(PoolTest, ResultsKeepNullsLongTextsAndTinyintBooleans) {
   EXPECT_EQ(ResultSetNextRow(*rs), nullptr);
   ResultSetResetCursor(*rs);
   EXPECT_NE(ResultSetNextRow(*rs), nullptr);
+
+  testing::LogCapture log;
+  PrintResultSet(*rs);
+  EXPECT_TRUE(log.Has("[DEBUG]", "NAME\t"));
+  EXPECT_TRUE(log.Has("[DEBUG]", "3\t"));
+  EXPECT_TRUE(log.Has("[DEBUG]", "NULL\t"));
 }
 
 TEST_F(PoolTest, ClosingOneConnectionLeavesTheOthersWorking) {
