@@ -139,9 +139,13 @@ int main(int argc, char** argv) {
   }
   std::vector<std::pair<std::string, std::string>> pairs = {{"BM_ProviderQuerySqlite", "BM_Sqlite3Query"},
                                                             {"BM_ProviderInsertSqlite", "BM_Sqlite3Insert"}};
-  for (auto [name, fn] : {std::pair{"BM_ProviderQuerySqlite", BM_ProviderQuerySqlite}, {"BM_Sqlite3Query", BM_Sqlite3Query},
-                          {"BM_ProviderInsertSqlite", BM_ProviderInsertSqlite}, {"BM_Sqlite3Insert", BM_Sqlite3Insert}})
-    benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  using Bench = std::pair<const char*, void (*)(benchmark::State&)>;
+  auto add = [](const std::vector<Bench>& list) {
+    for (const auto& [name, fn] : list)
+      benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  };
+  add({{"BM_ProviderQuerySqlite", BM_ProviderQuerySqlite}, {"BM_Sqlite3Query", BM_Sqlite3Query},
+       {"BM_ProviderInsertSqlite", BM_ProviderInsertSqlite}, {"BM_Sqlite3Insert", BM_Sqlite3Insert}});
 
   g_serverState = (g_dir / "servers.env").string();
   const std::string script = std::string(HL_SOURCE_DIR) + "/tests/db/db_servers.sh";
@@ -153,11 +157,15 @@ int main(int argc, char** argv) {
   if (g_pgsql) {
     pairs.push_back({"BM_ProviderQueryPgsql", "BM_PsqlQuery"});
     pairs.push_back({"BM_ProviderInsertPgsql", "BM_PsqlInsert"});
-    for (auto [name, fn] : {std::pair{"BM_ProviderQueryPgsql", BM_ProviderQueryPgsql}, {"BM_PsqlQuery", BM_PsqlQuery},
-                            {"BM_ProviderInsertPgsql", BM_ProviderInsertPgsql}, {"BM_PsqlInsert", BM_PsqlInsert}})
-      benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    add({{"BM_ProviderQueryPgsql", BM_ProviderQueryPgsql}, {"BM_PsqlQuery", BM_PsqlQuery},
+         {"BM_ProviderInsertPgsql", BM_ProviderInsertPgsql}, {"BM_PsqlInsert", BM_PsqlInsert}});
   } else {
     std::fprintf(stderr, "bench_db_engines: the private PostgreSQL server did not start; PostgreSQL pairs skipped\n");
+  }
+  // Results are named after the run's settings.
+  for (auto& [provider, client] : pairs) {
+    provider += "/iterations:1/real_time";
+    client += "/iterations:1/real_time";
   }
   int rc = bench::RunAndCompare(argc, argv, pairs, "100,000 rows through ODBC");
   CloseConnection(std::move(g_pgsql));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
 #include <thread>
 
 #include "tessera/db/conn_params.h"
@@ -52,6 +54,27 @@ TEST_F(PoolTest, SingleHandleIsSharedByAllThreadsUnderIdOne) {
   EXPECT_EQ(mine->ownerThread, kHandleFree);
   EXPECT_FALSE(ReleaseConnectionHandle("maindb")) << "nothing left to release";
   EXPECT_EQ(GetConnectionHandle("nosuch"), nullptr);
+}
+
+TEST_F(PoolTest, StatementsOfThreadsSharingOneHandleRunOneAfterTheOther) {
+  ASSERT_TRUE(EstablishDBConnections());
+  ASSERT_TRUE(ExecuteUpdate(GetConnectionHandle(nullptr), "create table S (N int, W int)"));
+  std::atomic<int> failures{0};
+  auto work = [&](int who) {
+    ConnectionHandle* handle = GetConnectionHandle(nullptr);
+    for (int i = 0; i < 50; ++i) {
+      std::string sql = "insert into S values(" + std::to_string(i) + "," + std::to_string(who) + ")";
+      if (!ExecuteUpdate(handle, sql.c_str())) ++failures;
+      if (!ExecuteQuery(handle, "select count(*) from S")) ++failures;
+    }
+  };
+  std::thread a(work, 1), b(work, 2);
+  a.join();
+  b.join();
+  EXPECT_EQ(failures, 0);
+  ResultSetPtr rs = ExecuteQuery(GetConnectionHandle(nullptr), "select * from S");
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->rowCount, 100);
 }
 
 TEST_F(PoolTest, UnnamedRequestWithTwoPoolsGivesNothing) {
@@ -149,6 +172,12 @@ TEST_F(PoolTest, ResultsKeepNullsLongTextsAndTinyintBooleans) {
   EXPECT_EQ(ResultSetNextRow(*rs), nullptr);
   ResultSetResetCursor(*rs);
   EXPECT_NE(ResultSetNextRow(*rs), nullptr);
+
+  testing::LogCapture log;
+  PrintResultSet(*rs);
+  EXPECT_TRUE(log.Has("[DEBUG]", "NAME\t"));
+  EXPECT_TRUE(log.Has("[DEBUG]", "3\t"));
+  EXPECT_TRUE(log.Has("[DEBUG]", "NULL\t"));
 }
 
 TEST_F(PoolTest, ClosingOneConnectionLeavesTheOthersWorking) {

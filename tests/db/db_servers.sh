@@ -70,7 +70,7 @@ mariadb-install-db --no-defaults --datadir="$dir/my/data" --user="$(id -un)" --a
   --skip-test-db >"$dir/my/install.log" 2>&1 || fail "mariadb-install-db failed: $(tail -5 "$dir/my/install.log")"
 "$MARIADBD" --no-defaults --datadir="$dir/my/data" --socket="$dir/my/mysql.sock" --skip-networking \
   --pid-file="$dir/my/mariadb.pid" --user="$(id -un)" --log-error="$dir/my/error.log" \
-  --innodb-buffer-pool-size=32M --innodb-flush-log-at-trx-commit=0 --skip-grant-tables=0 >/dev/null 2>&1 &
+  --innodb-buffer-pool-size=32M --innodb-flush-log-at-trx-commit=0 >/dev/null 2>&1 &
 for _ in $(seq 1 300); do
   mariadb-admin --no-defaults --socket="$dir/my/mysql.sock" -uroot ping >/dev/null 2>&1 && break
   sleep 0.1

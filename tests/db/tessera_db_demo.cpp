@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   std::random_device rd;
   fs::path root = fs::temp_directory_path() / ("tessera_demo_" + std::to_string(rd()));
   std::error_code ec;
+  fs::create_directories(root, ec);
   fs::copy(fs::path(argv[1]) / "data", root / "data", fs::copy_options::recursive, ec);
   if (ec) {
     std::fprintf(stderr, "tessera_db_demo: cannot copy %s/data: %s\n", argv[1], ec.message().c_str());

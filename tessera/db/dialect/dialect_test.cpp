@@ -36,6 +36,7 @@ class DialectTest : public ::testing::Test {
     AddTableDefn(MakeTable("E", {{"EVDATE", 16, 0, false}, {"N", 5}, {"B", 19}}, {"EVDATE"}));
     AddTableDefn(MakeTable("NOKEY", {{"N", 5}, {"S", 14, 10}}));
     AddTableDefn(MakeTable("BK", {{"FLAG", 19}, {"N", 5}}, {"FLAG"}));
+    AddTableDefn(MakeTable("CK", {{"A", 5}, {"B", 14, 8}, {"V", 10}}, {"A", "B"}));
     AddTableDefn(MakeTable("C", {{"ID", 5, 0, false}, {"P1", 5}, {"P2", 5}, {"P3", 5}, {"TX", 22}}, {"ID"},
                            {{"P1", "P", "A", true}, {"P2", "P", "B", true}, {"P3", "Q", "Z", false}}));
   }
@@ -76,6 +77,16 @@ TEST_F(DialectTest, UpdateWritesKeyConditionsBooleansAndEscapedLiterals) {
   Check({"update E set N=1,B=NULL where EVDATE='2024-03-12'", "update E set N=1,B=NULL where EVDATE='2024-03-12'",
          "update E set N=1,B=NULL where EVDATE='2024-03-12'", "update E set N=1,B=NULL where EVDATE='2024-03-12'"},
         [&](const QueryGenerator& g) { return g.genUpdateQuery("E", dateKey.get()); });
+}
+
+TEST_F(DialectTest, AbsentKeyValueLeavesOnlyItsOwnConditionOut) {
+  auto row = Row({V(5, "1"), Value(), V(10, "2.5")});
+  Check({"update CK set V=2.500000 where A=1", "update CK set V=2.500000 where A=1",
+         "update CK set V=2.500000 where A='1'", "update CK set V=2.500000 where A=1"},
+        [&](const QueryGenerator& g) { return g.genUpdateQuery("CK", row.get()); });
+  // A delete keeps the condition B=NULL, which matches no row, rather than widening its reach.
+  std::string text = "delete from CK  where A=1 and B=NULL";
+  Check({text, text, text, text}, [&](const QueryGenerator& g) { return g.genDeleteQuery("CK", row.get()); });
 }
 
 TEST_F(DialectTest, UpdateAndDeleteWithoutKeyValueAreRefused) {
