@@ -162,19 +162,20 @@ TEST_F(TableDataTest, ReinitialisingTheListFreesEachTable) {
   EXPECT_TRUE(CreateTable("Person"));
 }
 
-// The test for an existing table and the append hold the list's lock together.
+// The test for an existing table and the append hold the list's lock together. Every round the
+// threads meet and then create the same table at once.
 TEST_F(TableDataTest, TablesCreatedOnManyThreadsAtOnceGetOneTableDataEach) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 60;
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 400;
   for (int round = 0; round < kRounds; ++round) DefineTable("T" + std::to_string(round), {{"ID", CRV_SQL_INT}});
   std::atomic<int> created{0};
-  std::atomic<int> ready{0};
+  std::atomic<int> arrived{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
-      ready.fetch_add(1);
-      while (ready.load() < kThreads) std::this_thread::yield();
       for (int round = 0; round < kRounds; ++round) {
+        arrived.fetch_add(1);
+        while (arrived.load() < kThreads * (round + 1)) std::this_thread::yield();
         const std::string name = "T" + std::to_string(round);
         if (CreateTable(name.c_str())) created.fetch_add(1);
         // Lookups meanwhile read the list (its count included) under its lock.
