@@ -7,6 +7,7 @@
 
 #include "agent/config/agent_config.h"
 #include "agent/log/log.h"
+#include "agent/log_setup/log_setup.h"
 #include "agent/osinfo/osinfo.h"
 #include "agent/registry/registry.h"
 #include "prereq/antivirus.h"

@@ -6,6 +6,9 @@
 
 #include "platform/win32.h"
 
+// 1 when this is a 32-bit process under WOW64 (asked of the system at each call), else 0.
+int ProcessRunsUnderWow64();
+
 // Reads a value as text from a full key path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X").
 // 2 value read, 1 key opened and valueName empty, -1 key cannot be opened, -2 query failed.
 signed char GetRegKeyValue(const char* keyPath, const char* valueName, std::string& text, bool use64BitView);

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/config/agent_config.h"
 #include "agent/log/log.h"
 #include "agent/machine/text.h"
 #include "agent/registry/registry.h"
@@ -21,7 +20,7 @@ struct Writer {
   const char* name;  // "writeValue" or "writeValueEx"
   bool extended;
   std::string Line(const char* rest) const { return std::string(name) + rest; }
-  REGSAM View() const { return extended && gv_IsWow64 ? KEY_WOW64_64KEY : 0; }
+  REGSAM View() const { return extended && ProcessRunsUnderWow64() ? KEY_WOW64_64KEY : 0; }
 };
 
 LONG CreateKey(const char* prefix, HKEY hive, const char* subKey, REGSAM view) {
@@ -226,7 +225,7 @@ LONG WriteFromText(const Writer& w, HKEY hive, const char* subKey, const char* v
 LONG addRegistryKey(HKEY hive, const char* subKey) { return CreateKey("addRegistryKey", hive, subKey, 0); }
 
 LONG addRegistryKeyEx(HKEY hive, const char* subKey) {
-  return CreateKey("addRegistryKeyEx", hive, subKey, gv_IsWow64 ? KEY_WOW64_64KEY : 0);
+  return CreateKey("addRegistryKeyEx", hive, subKey, ProcessRunsUnderWow64() ? KEY_WOW64_64KEY : 0);
 }
 
 LONG writeValue(HKEY hive, const char* subKey, const char* valueName, const char* data, DWORD type) {

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/config/agent_config.h"
 #include "agent/machine/captured_log.h"
 #include "agent/registry/registry.h"
 
@@ -57,7 +56,6 @@ class RegistryWriteTest : public ::testing::Test {
   void SetUp() override {
     machine_.WriteRegistry("[HKEY_LOCAL_MACHINE\\SYSTEM\\Existing]\n\"Old\"=\"x\"\n");
   }
-  void TearDown() override { gv_IsWow64 = 0; }
   TempMachine machine_;
 };
 
@@ -192,7 +190,7 @@ TEST_F(RegistryWriteTest, AddRegistryKeyReportsCreatedOrExisting) {
 
 TEST_F(RegistryWriteTest, ExWritersUseTheNativeViewUnderWow64) {
   const char* key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Virtualization";
-  gv_IsWow64 = 1;
+  machine_.WriteMachineJson({{"os", {{"wow64", true}}}});
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, key, "MinVmVersionForCpuBasedMitigations", "1.0", REG_SZ), 0);
   Stored native = Query(HKEY_LOCAL_MACHINE, key, u"MinVmVersionForCpuBasedMitigations", KEY_WOW64_64KEY);
   EXPECT_EQ(native.type, static_cast<DWORD>(REG_SZ));
@@ -204,11 +202,11 @@ TEST_F(RegistryWriteTest, ExWritersUseTheNativeViewUnderWow64) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Harborline", KEY_WOW64_32KEY));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Harborline", KEY_WOW64_64KEY));
 
-  // Without WOW64 the Ex writers use the default view too.
-  gv_IsWow64 = 0;
+  // A 64-bit process (no WOW64): the Ex writers use its default, native view.
+  machine_.WriteMachineJson({{"os", {{"wow64", false}}}});
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", "V", "1", REG_DWORD), 0);
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_32KEY));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_64KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_64KEY));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_32KEY));
 }
 
 TEST(RegistryWriteFaults, StoreFailureLogsTheDetailsAndReturnsTheCode) {
