@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <cstdlib>
 #include <string>
 
@@ -161,7 +162,10 @@ void CALLBACK SlowCallback(PVOID parameter, BOOLEAN) {
 }
 
 TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
-  static Slow s;
+  // One record per run, kept until the process ends: a repeated run starts from a fresh flag, and a
+  // callback still running never finds its record gone.
+  static std::deque<Slow> runs;
+  Slow& s = runs.emplace_back();
   s.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE queue = CreateTimerQueue();
   HANDLE timer = nullptr;
@@ -171,6 +175,7 @@ TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
   EXPECT_FALSE(s.finished);
   Sleep(400);
   EXPECT_TRUE(s.finished);
+  CloseHandle(s.started);
 }
 
 struct Chain {
