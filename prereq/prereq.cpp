@@ -99,7 +99,7 @@ void ParsePrereqOptions(int argc, const char* const* argv, PrereqSettings& setti
 
 int IsServerOS() {
   std::optional<std::string> name = GetOSNameEx();
-  LogInfo("IsServerOS : Os Name %s\n", name);
+  LogInfo("IsServerOS : Os Name %s\n", name.value_or(""));  // a missing name is logged empty
   if (name && name->find("Windows Server") != std::string::npos) {
     LogInfo("IsServerOS : TRUE\n");
     return 1;

@@ -133,14 +133,8 @@ bool BuildData(const Writer& w, DWORD type, const std::string& data, const hl::W
       return true;
     case REG_QWORD:
       if (!w.extended) break;
-      // Every character counts as a digit, so anything else would store a meaningless number.
-      for (char c : data) {
-        if (!IsDecimalDigit(static_cast<unsigned char>(c))) {
-          LogError(w.Line(":  REG_QWORD data is not a decimal number: %s \n"), data);
-          error = ERROR_INVALID_DATA;
-          return false;
-        }
-      }
+      // Every character counts as a digit (StringToUInt64): callers hand digits only, as for the
+      // leading-number rule of REG_DWORD nothing is refused here.
       {
         ULONGLONG number = StringToUInt64(data.c_str());
         AppendBytes(bytes, &number, 1);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "agent/machine/captured_log.h"
+#include "agent/machine/text.h"
 #include "agent/registry/registry.h"
 
 namespace {
@@ -135,9 +136,13 @@ TEST_F(RegistryWriteTest, QwordFromDigits) {
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Zero", "--", REG_QWORD), 0);
   EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Zero").bytes, std::vector<BYTE>(8, 0));
 
-  // Anything but digits would be stored as a meaningless number: refused.
-  EXPECT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Bad", "1.0", REG_QWORD), ERROR_INVALID_DATA);
-  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Bad").result, ERROR_FILE_NOT_FOUND);
+  // Every character counts as a digit: "1.0" is 1*100 + ('.'-'0')*10 + 0 = 80, stored without an ERROR line.
+  ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Odd", "1.0", REG_QWORD), 0);
+  std::vector<BYTE> eighty(8, 0);
+  eighty[0] = 80;
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Odd").bytes, eighty);
+  EXPECT_EQ(StringToUInt64("1.0"), 80u);
+  EXPECT_TRUE(log.Matching("[ERROR]").empty()) << log.All();
 }
 
 TEST_F(RegistryWriteTest, DefaultValueAndMissingTexts) {
