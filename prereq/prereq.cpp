@@ -134,7 +134,7 @@ int PrereqMain(int argc, char** argv) {
 
   const bool use64BitView = !(settings.javaArchitecture && *settings.javaArchitecture == "32");
   std::string compatText;
-  if (GetRegKeyValue(kCompatKey, kCompatValue, compatText, use64BitView) == 2) {
+  if (GetRegKeyValue(kCompatKey, kCompatValue, compatText, use64BitView) == kRegValueRead) {
     LogInfo("Key found ::: %s,%s \n", kCompatKey, kCompatValue);
     if (server) enableProtectioninServerOS();
     ShutdownAgentLog();
