@@ -43,6 +43,21 @@ TEST(Mutex, RecursiveOwnershipAndReleaseByTheOwnerOnly) {
   EXPECT_TRUE(CloseHandle(m));
 }
 
+// A thread's handle is signalled only once the mutexes it still owned are abandoned.
+TEST(Mutex, AThreadThatHasEndedHasAbandonedItsMutexes) {
+  HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+  ASSERT_NE(m, nullptr);
+  for (int i = 0; i < 300; ++i) {
+    HANDLE owner = CreateThread(nullptr, 0, TryLock, m, 0, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_EQ(WaitForSingleObject(owner, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(owner);
+    ASSERT_EQ(WaitForSingleObject(m, 0), static_cast<DWORD>(WAIT_ABANDONED)) << "round " << i;
+    ASSERT_TRUE(ReleaseMutex(m));
+  }
+  EXPECT_TRUE(CloseHandle(m));
+}
+
 TEST(Mutex, NamedMutexesAreShared) {
   HANDLE a = CreateMutexA(nullptr, FALSE, "hl-test-mutex");
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
