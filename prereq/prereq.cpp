@@ -7,6 +7,7 @@
 
 #include "agent/config/agent_config.h"
 #include "agent/log/log.h"
+#include "agent/log_setup/log_setup.h"
 #include "agent/osinfo/osinfo.h"
 #include "agent/registry/registry.h"
 #include "prereq/antivirus.h"
@@ -98,7 +99,7 @@ void ParsePrereqOptions(int argc, const char* const* argv, PrereqSettings& setti
 
 int IsServerOS() {
   std::optional<std::string> name = GetOSNameEx();
-  LogInfo("IsServerOS : Os Name %s\n", name);
+  LogInfo("IsServerOS : Os Name %s\n", name.value_or(""));  // a missing name is logged empty
   if (name && name->find("Windows Server") != std::string::npos) {
     LogInfo("IsServerOS : TRUE\n");
     return 1;
@@ -133,7 +134,7 @@ int PrereqMain(int argc, char** argv) {
 
   const bool use64BitView = !(settings.javaArchitecture && *settings.javaArchitecture == "32");
   std::string compatText;
-  if (GetRegKeyValue(kCompatKey, kCompatValue, compatText, use64BitView) == 2) {
+  if (GetRegKeyValue(kCompatKey, kCompatValue, compatText, use64BitView) == kRegValueRead) {
     LogInfo("Key found ::: %s,%s \n", kCompatKey, kCompatValue);
     if (server) enableProtectioninServerOS();
     ShutdownAgentLog();

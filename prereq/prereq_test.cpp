@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "agent/machine/captured_log.h"
+
 namespace {
 
 PrereqSettings Parse(std::vector<const char*> args) {
@@ -44,6 +46,15 @@ TEST(PrereqOptions, ClearJavaDetectionText) {
   } cases[] = {{"", 0}, {"0", 0}, {"12", 12}, {"+7", 7}, {"-4", -4}, {"abc", -1}, {"12abc", -1},
                {"-", -1}, {"99999999999", -1}, {" 1", -1}};
   for (const auto& c : cases) EXPECT_EQ(ParseClearJavaDetection(c.text), c.value) << c.text;
+}
+
+TEST(PrereqServerCheck, MissingOsNameIsLoggedEmpty) {
+  hl::testing::TempMachine machine;
+  machine.WriteMachineJson({{"os", {{"versionFails", true}}}});
+  hl::testing::CapturedLog log(machine);
+  EXPECT_EQ(IsServerOS(), 0);
+  EXPECT_TRUE(log.Has("[INFO] IsServerOS : Os Name ")) << log.All();
+  EXPECT_TRUE(log.Matching("(null)").empty()) << log.All();
 }
 
 }  // namespace

@@ -11,18 +11,6 @@ using hl::config::EqualsNoCase;
 
 constexpr int kImagedComputer = 10047;
 
-// IsWow64Process is looked up at run time: older kernels do not export it.
-int DetectWow64() {
-  if (LoadLibraryA("kernel32.dll") == nullptr) return 0;
-  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
-  // Through void*: the exported address has the real signature, FARPROC is only its carrier.
-  auto isWow64Process = reinterpret_cast<LPFN_ISWOW64PROCESS>(reinterpret_cast<void*>(proc));
-  if (isWow64Process == nullptr) return 0;
-  BOOL wow64 = FALSE;
-  if (!isWow64Process(GetCurrentProcess(), &wow64)) return 0;
-  return wow64 ? 1 : 0;
-}
-
 // TEMP into a 255-byte buffer: at most 254 characters, empty when unset or longer.
 std::string ReadTempDir() {
   std::vector<char> buffer(255, '\0');
@@ -35,7 +23,7 @@ std::string ReadTempDir() {
 
 int InitializeAgentParameters() {
   LogDebug("@@@@@@@ Inside InitializeAgentParameters Method @@@@@@@@ \n");
-  gv_IsWow64 = DetectWow64();
+  gv_IsWow64 = ProcessRunsUnderWow64();
   gv_tempDir = ReadTempDir();
 
   if (InitializeServerDetailsFromRegistry() != 0) {

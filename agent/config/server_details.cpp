@@ -108,13 +108,12 @@ int InitializeDSServerDetailsFromRegistry() {
   return 0;
 }
 
+// A missing name goes to writeValue too: it logs its INFO line and answers 13.
 int SetLastAccessName(const char* name) {
-  if (name == nullptr) return ERROR_INVALID_PARAMETER;
   return writeValue(HKEY_LOCAL_MACHINE, hl::config::ServerInfoKey().c_str(), "HLLastAccessName", name, REG_SZ);
 }
 
 int SetDSLastAccessName(const char* name) {
-  if (name == nullptr) return ERROR_INVALID_PARAMETER;
   return writeValue(HKEY_LOCAL_MACHINE, hl::config::ServerInfoKey().c_str(), "DistributionLastAccessName", name,
                     REG_SZ);
 }

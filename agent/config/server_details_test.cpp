@@ -160,4 +160,13 @@ TEST_F(ServerDetailsTest, LastAccessNamesAreWritten) {
   EXPECT_EQ(value, "hl-ds2");
 }
 
+TEST_F(ServerDetailsTest, MissingLastAccessNameGivesTheWriterResult) {
+  EXPECT_EQ(SetLastAccessName(nullptr), 13);
+  EXPECT_EQ(SetDSLastAccessName(nullptr), 13);
+  std::string log = Log();
+  size_t first = log.find("[INFO] writeValue : Valuename or Valuedata is Empty \n");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_NE(log.find("[INFO] writeValue : Valuename or Valuedata is Empty \n", first + 1), std::string::npos);
+}
+
 }  // namespace

@@ -1,17 +1,27 @@
+// How the log stays consistent across threads:
+// - The names, folder, path, level and the "token set" flag live in one state record guarded by
+//   g_stateMutex, which is never held while writing a line.
+// - The lock token is one static byte: its address keys the logger's object lock and never moves,
+//   so a writer that read the token just before the settings were freed still locks the right key.
+// - The open stream is an atomic pointer. Writers format the message outside any lock, then take
+//   the object lock, stamp the line (time and thread id, so lines are in time order), re-read the
+//   stream and write. Open and close publish or clear the stream while holding the same object
+//   lock (and g_openMutex, which keeps two openers from both opening), so a line never meets a
+//   stream being closed.
+// - The rotation timer's queue and handle are guarded by g_timerMutex. Shutdown deletes the queue
+//   without waiting and marks rotation stopped; a callback already running finishes its check but
+//   arms no further timer, and its lines go nowhere once the log is closed.
 #include "agent/log/log.h"
 
-#include <memory>
+#include <atomic>
 #include <mutex>
 #include <optional>
 
-#include "agent/config/agent_config.h"
+#include "agent/log/error_text.h"
 #include "agent/log/log_internal.h"
 #include "agent/log/object_lock.h"
-#include "agent/machine/text.h"
-#include "agent/registry/registry.h"
 
-FILE* gv_logFilePtr = nullptr;
-DWORD gv_eventEnabled = 1;
+std::atomic<FILE*> gv_logFilePtr{nullptr};
 
 namespace {
 
@@ -20,95 +30,100 @@ struct LoggerState {
   std::optional<std::string> folder;
   std::optional<std::string> path;
   BYTE level = LOG_LEVEL_DEBUG;
-  std::unique_ptr<char> lockToken;  // its address keys the logger's object lock
-  std::string root;                 // the store's root folder, when set
+  bool hasToken = false;    // the lock token exists once the defaults are set
+  std::string root;         // the store's root folder, when set
+  std::string installDir;   // the agent's install folder, for a rotation without a folder
 };
 
-// Guards the fields above against a concurrent set-up or shutdown; never held while writing.
 std::mutex g_stateMutex;
 LoggerState g_logger;
+char g_lockToken;  // its address keys the logger's object lock
+std::mutex g_openMutex;
 
+std::mutex g_timerMutex;
+HANDLE g_timerQueue = nullptr;
+HANDLE g_rotationTimer = nullptr;
+bool g_rotationStopped = false;          // set by shutdown: callbacks still running arm nothing
+thread_local bool t_inRotationCallback = false;
+
+std::string ComposeLogPath() {
+  std::optional<std::string> folder, name;
+  std::string root;
+  {
+    std::lock_guard guard(g_stateMutex);
+    folder = g_logger.folder;
+    name = g_logger.fileName;
+    root = g_logger.root;
+  }
+  const char* fileName = name ? name->c_str() : "";
+  if (folder) {
+    MakeDirectoryTree(folder->c_str());
+    return hl::Sprintf("%s/%s", *folder, fileName);
+  }
+  if (!root.empty()) {
+    std::string logs = hl::Sprintf("%s/logs", root);
+    MakeDirectoryTree(logs.c_str());
+    return hl::Sprintf("%s/logs/%s", root, fileName);
+  }
+  hl_mkdir("../logs");
+  return hl::Sprintf("%s/%s", "../logs", fileName);
+}
 
 // Opens the log stream with the given C runtime mode.
 bool OpenLogFile(const char* mode) {
-  if (gv_logFilePtr != nullptr) {
+  std::lock_guard open(g_openMutex);
+  if (gv_logFilePtr.load() != nullptr) {
     LogTrace("gv_logFilePtr already Set\n");
     return true;
   }
-  std::string path;
-  {
-    std::optional<std::string> folder, name;
-    std::string root;
-    {
-      std::lock_guard guard(g_stateMutex);
-      folder = g_logger.folder;
-      name = g_logger.fileName;
-      root = g_logger.root;
-    }
-    const char* fileName = name ? name->c_str() : "";
-    if (folder) {
-      MakeDirectoryTree(folder->c_str());
-      path = hl::Sprintf("%s/%s", *folder, fileName);
-    } else if (!root.empty()) {
-      std::string logs = hl::Sprintf("%s/logs", root);
-      MakeDirectoryTree(logs.c_str());
-      path = hl::Sprintf("%s/logs/%s", root, fileName);
-    } else {
-      hl_mkdir("../logs");
-      path = hl::Sprintf("%s/%s", "../logs", fileName);
-    }
-  }
+  std::string path = ComposeLogPath();
   FILE* stream = hl_fopen(path.c_str(), mode);
   {
     std::lock_guard guard(g_stateMutex);
     g_logger.path = path;
   }
   if (stream == nullptr) return false;
+  hl::ObjectLockGuard lock(&g_lockToken);
   std::string opened = hl::Sprintf("Log open time: %s\n", GetLogTimestamp());
   std::fwrite(opened.data(), 1, opened.size(), stream);
   std::fflush(stream);
-  gv_logFilePtr = stream;
+  gv_logFilePtr.store(stream);
   return true;
 }
-
-std::unique_ptr<LogRotationSettings> g_rotationSettings;  // lives until the process ends
-HANDLE g_timerQueue = nullptr;
-HANDLE g_rotationTimer = nullptr;
 
 }  // namespace
 
 const void* LoggerLockToken() {
   std::lock_guard guard(g_stateMutex);
-  return g_logger.lockToken.get();
+  return g_logger.hasToken ? &g_lockToken : nullptr;
 }
 
 void LogWrite(LogLevel threshold, const char* tag, std::string_view format, std::span<const hl::FormatArg> args) {
-  if (gv_logFilePtr == nullptr) return;
-  const void* token = nullptr;
+  if (gv_logFilePtr.load() == nullptr) return;
   {
     std::lock_guard guard(g_stateMutex);
-    if (g_logger.level < threshold) return;
-    token = g_logger.lockToken.get();
+    if (g_logger.level < threshold || !g_logger.hasToken) return;
   }
-  if (token == nullptr) return;
+  std::string message = hl::FormatPrintf(format, args);
+  hl::ObjectLockGuard lock(&g_lockToken);
+  FILE* stream = gv_logFilePtr.load();  // re-read: a close may have run while waiting
+  if (stream == nullptr) return;
   std::string line = hl::Sprintf("[ %s ] [ %lu ] %s ", GetLogTimestamp(), GetCurrentThreadId(), tag);
-  line += hl::FormatPrintf(format, args);
-  hl::ObjectLockGuard lock(token);
-  if (FILE* stream = gv_logFilePtr) {  // re-read: a close may have run while waiting
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fflush(stream);
-  }
+  line += message;
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
 }
 
 bool InitLogDefaults() {
   std::lock_guard guard(g_stateMutex);
-  if (gv_logFilePtr == nullptr && !g_logger.fileName) {
+  bool open = gv_logFilePtr.load() != nullptr;
+  if (!open && !g_logger.fileName) {
     g_logger.fileName = "tessera.log";
-    g_logger.lockToken = std::make_unique<char>('\0');
+    g_logger.hasToken = true;
     g_logger.folder.reset();
     g_logger.path.reset();
     g_logger.level = LOG_LEVEL_DEBUG;
-  } else if (gv_logFilePtr != nullptr) {
+  } else if (open) {
     g_logger.level = LOG_LEVEL_DEBUG;
   }
   return true;
@@ -125,33 +140,15 @@ bool SetLogParams(const char* fileName, const char* folder, BYTE level) {
 bool OpenLogFileNew() { return OpenLogFile("w"); }
 bool OpenLogFileAppend() { return OpenLogFile("a+"); }
 
-int InitLogger(const char* fileName, const char* folder, int openMode) {
-  InitMutex();
-  DWORD eventEnabled = 1;
-  if (ReadDwordRegistryData(HKEY_LOCAL_MACHINE, gv_RegKey.c_str(), "HLEventEnabled", &eventEnabled) != 0)
-    eventEnabled = 1;
-  gv_eventEnabled = eventEnabled;
-  if (!InitLogDefaults()) return 13;
-  DWORD level = 0;
-  BYTE logLevel = LOG_LEVEL_ERROR;
-  if (ReadDwordRegistryData(HKEY_LOCAL_MACHINE, gv_RegKey.c_str(), "HLAgentLogLevel", &level) == 0)
-    logLevel = static_cast<BYTE>(level & 0xFF);
-  if (!SetLogParams(fileName, folder, logLevel)) return 13;
-  bool opened = openMode == 2 ? OpenLogFileNew() : OpenLogFileAppend();
-  return opened ? 0 : 13;
-}
-
 void CloseLogFile() {
-  const void* token = LoggerLockToken();
-  std::unique_ptr<hl::ObjectLockGuard> lock;
-  if (token != nullptr) lock = std::make_unique<hl::ObjectLockGuard>(token);
-  if (FILE* stream = gv_logFilePtr) {
+  std::lock_guard open(g_openMutex);
+  hl::ObjectLockGuard lock(&g_lockToken);
+  if (FILE* stream = gv_logFilePtr.exchange(nullptr)) {
     std::string closed = hl::Sprintf("Log close time: %s\n", GetLogTimestamp());
     std::fwrite(closed.data(), 1, closed.size(), stream);
     std::fflush(stream);
     std::fclose(stream);
   }
-  gv_logFilePtr = nullptr;
 }
 
 void FreeLogSettings() {
@@ -159,12 +156,22 @@ void FreeLogSettings() {
   g_logger.fileName.reset();
   g_logger.folder.reset();
   g_logger.path.reset();
-  g_logger.lockToken.reset();
+  g_logger.hasToken = false;
 }
 
 void SetLogRootFolder(const char* root) {
   std::lock_guard guard(g_stateMutex);
   g_logger.root = root ? root : "";
+}
+
+void SetLogInstallFolder(const char* installDir) {
+  std::lock_guard guard(g_stateMutex);
+  g_logger.installDir = installDir ? installDir : "";
+}
+
+std::string GetLogInstallFolder() {
+  std::lock_guard guard(g_stateMutex);
+  return g_logger.installDir;
 }
 
 BYTE GetLogLevel() {
@@ -182,47 +189,41 @@ std::string GetLogFilePath() {
   return g_logger.path.value_or("");
 }
 
-int StartAgentLog(const char* fileName) {
-  LONG rc = ReadRegSZ(HKEY_LOCAL_MACHINE, gv_RegKey.c_str(), "HLAgentInstallDir", gv_agentInstallDir);
-  if (rc != 0) return rc;
-  if (!g_rotationSettings) g_rotationSettings = std::make_unique<LogRotationSettings>();
-  LogRotationSettings& settings = *g_rotationSettings;
-  settings.fileName = fileName ? fileName : "computer.log";
-  settings.folder = gv_agentInstallDir.value_or("") + "logs";
-  settings.maxFiles = 5;
-  settings.maxSize = 2000000;
-  settings.period = 900000;
-  settings.openMode = 1;
-  settings.useTimer = 1;
-  StartLogger(&settings);
-  return 0;
-}
-
-int StartLogger(LogRotationSettings* settings) {
+void StartLogRotation(LogRotationSettings* settings) {
   if (settings->useTimer) {
-    g_timerQueue = CreateTimerQueue();
-    if (g_timerQueue != nullptr) {
+    HANDLE queue = CreateTimerQueue();
+    DWORD error = GetLastError();
+    {
+      std::lock_guard guard(g_timerMutex);
+      g_timerQueue = queue;
+      g_rotationStopped = false;
+    }
+    if (queue != nullptr) {
       LogInfo("ServiceMain : TimerQueue is created successfully \n");
     } else {
       LogError("ServiceMain : CreateTimerQueue is failed due to following error !! \n");
-      LogErrorMessage(GetLastError());
+      LogErrorMessage(error);
     }
     LoggerTimerMethod(settings);
   } else {
     RotateLoggerForEverRunningProcess(settings->folder.c_str(), settings->fileName.c_str(), settings->maxFiles,
                                       settings->maxSize);
   }
-  return InitLogger(settings->fileName.c_str(), settings->folder.c_str(), settings->openMode);
 }
 
 int ShutdownAgentLog() {
-  if (g_timerQueue != nullptr) {
-    if (!DeleteTimerQueueEx(g_timerQueue, nullptr)) {
-      LogError("ServiceMain : DeleteTimerQueue is failed due to following error !! \n");
-      LogErrorMessage(GetLastError());
-    }
+  HANDLE queue = nullptr;
+  {
+    std::lock_guard guard(g_timerMutex);
+    queue = g_timerQueue;
     g_timerQueue = nullptr;
     g_rotationTimer = nullptr;
+    g_rotationStopped = true;
+  }
+  if (queue != nullptr && !DeleteTimerQueueEx(queue, nullptr)) {
+    DWORD error = GetLastError();
+    LogError("ServiceMain : DeleteTimerQueue is failed due to following error !! \n");
+    LogErrorMessage(error);
   }
   CloseLogFile();
   FreeLogSettings();
@@ -233,24 +234,38 @@ int ShutdownAgentLog() {
 int LoggerTimerMethod(LogRotationSettings* settings) {
   RotateLoggerForEverRunningProcess(settings->folder.c_str(), settings->fileName.c_str(), settings->maxFiles,
                                     settings->maxSize);
-  HANDLE timer = nullptr;
-  if (!CreateTimerQueueTimer(&timer, g_timerQueue, LoggerTimerRoutine, settings, static_cast<DWORD>(settings->period),
-                             0, WT_EXECUTEDEFAULT)) {
-    DWORD error = GetLastError();
+  DWORD error = 0;
+  {
+    std::lock_guard guard(g_timerMutex);
+    if (!t_inRotationCallback) {
+      g_rotationStopped = false;  // a direct call (re)starts the checks
+    } else if (g_rotationStopped) {
+      return 0;  // the log was shut down while this check ran
+    }
+    HANDLE timer = nullptr;
+    if (CreateTimerQueueTimer(&timer, g_timerQueue, LoggerTimerRoutine, settings,
+                              static_cast<DWORD>(settings->period), 0, WT_EXECUTEDEFAULT)) {
+      g_rotationTimer = timer;
+    } else {
+      error = GetLastError();
+    }
+  }
+  if (error != 0) {
     LogError("LoggerTimerMethod : CreateTimerQueueTimer failed due to following error \n");
     LogErrorMessage(error);
     return static_cast<int>(error);
   }
-  g_rotationTimer = timer;
   LogDebug("LoggerTimerMethod : Registered the TimerRoutime callback in next %d minutes . \n",
            settings->period / 60000);
   return 0;
 }
 
 void LoggerTimerRoutine(PVOID settings, BOOLEAN /*fired*/) {
+  t_inRotationCallback = true;
   LogInfo("LoggerTimerRoutine : Inside LoggerTimerRoutine Method\n");
   LoggerTimerMethod(static_cast<LogRotationSettings*>(settings));
   LogInfo("LoggerTimerRoutine : End of LoggerTimerRoutine Method\n");
+  t_inRotationCallback = false;
 }
 
 std::string GetLogTimestamp() {

@@ -1,6 +1,7 @@
 // The process-wide levelled log shared by the agent and the Tessera store.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -16,10 +17,8 @@ enum LogLevel : BYTE {
   LOG_LEVEL_TRACE = 4,
 };
 
-// The open log stream, or null.
-extern FILE* gv_logFilePtr;
-// 1 unless the agent key's HLEventEnabled says otherwise (refreshed by InitLogger).
-extern DWORD gv_eventEnabled;
+// The open log stream, or null (read by any thread, changed by open and close).
+extern std::atomic<FILE*> gv_logFilePtr;
 
 // Writes one line when a log is open, the lock token exists and the level is at least `threshold`.
 void LogWrite(LogLevel threshold, const char* tag, std::string_view format, std::span<const hl::FormatArg> args);
@@ -58,8 +57,6 @@ bool InitLogDefaults();
 bool SetLogParams(const char* fileName, const char* folder, BYTE level);
 bool OpenLogFileNew();
 bool OpenLogFileAppend();
-// 0 on success, 13 on any failure. openMode 2 truncates, anything else appends.
-int InitLogger(const char* fileName, const char* folder, int openMode);
 void CloseLogFile();
 void FreeLogSettings();
 
@@ -73,13 +70,17 @@ struct LogRotationSettings {
   BYTE useTimer = 1;
 };
 
-// The agent's way to start the log: reads HLAgentInstallDir, rotates, arms the timer, opens.
-int StartAgentLog(const char* fileName);
-int StartLogger(LogRotationSettings* settings);
+// With use-timer: creates the timer queue, checks the live file and arms the one-shot timer;
+// without: one check. (InitLogger and the agent's start, which read the registry, build on it.)
+void StartLogRotation(LogRotationSettings* settings);
+// Deletes the timer queue without waiting, closes the log, frees the settings, closes the mutex.
 int ShutdownAgentLog();
 
 // The store's root folder (set by the store); an open without a folder logs under "<root>/logs".
 void SetLogRootFolder(const char* root);
+// The agent's install folder (ends with a separator); a rotation without a folder uses its "logs".
+void SetLogInstallFolder(const char* installDir);
+std::string GetLogInstallFolder();
 
 // Current logger state, for the store and for tests.
 BYTE GetLogLevel();

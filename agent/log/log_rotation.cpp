@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "agent/config/agent_config.h"
+#include "agent/log/error_text.h"
 #include "agent/log/log.h"
 #include "agent/log/log_internal.h"
 #include "agent/log/object_lock.h"
-#include "agent/machine/text.h"
 
 namespace {
 
@@ -72,7 +71,7 @@ void RotateOne(const std::string& directory, const std::string& name, int maxFil
 }  // namespace
 
 int RotateLoggerForEverRunningProcess(const char* folder, const char* fileName, int maxFiles, int maxSize) {
-  std::string directory = (folder && *folder) ? std::string(folder) + "\\" : gv_agentInstallDir.value_or("") + "logs\\";
+  std::string directory = (folder && *folder) ? std::string(folder) + "\\" : GetLogInstallFolder() + "logs\\";
   std::string live = directory + (fileName ? fileName : "");
   LogInfo("RotateLoggerForEverRunningProcess : cSfileName : %s \n", live);
   if (CheckLogSizeReached(live.c_str(), maxSize) == 1) return RotateSpecificLogs(directory.c_str(), fileName, maxFiles);

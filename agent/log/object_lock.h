@@ -13,6 +13,8 @@ int UnlockObject(const void* address);
 void CloseObjectLockMutex();
 // The shared wait counter (grows by 10 per busy attempt, never reset).
 LONG ObjectLockWaitCounter();
+// The counter after one more busy attempt: 10 more, restarting at 10 on zero or past the 32-bit range.
+LONG NextWaitCounter(LONG current);
 
 namespace hl {
 // Holds the object lock on an address for a scope.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "agent/config/config_test_support.h"
 
@@ -90,6 +91,18 @@ TEST_F(IdentityTest, AddressListsStayWithinTheirBound) {
   EXPECT_EQ(items(ips), items(masks));  // the lists stay in step
   EXPECT_EQ(items(ips), items(macs));
   EXPECT_LT(items(ips), 2100);
+  // An address that does not fit is left out of all three lists whole: every entry is complete.
+  auto entries = [](const std::string& list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t comma; (comma = list.find(',', start)) != std::string::npos; start = comma + 1)
+      out.push_back(list.substr(start, comma - start));
+    out.push_back(list.substr(start));
+    return out;
+  };
+  for (const std::string& ip : entries(ips)) EXPECT_TRUE(ip.size() >= 8 && ip.substr(ip.size() - 2) == ".1") << ip;
+  for (const std::string& mask : entries(masks)) EXPECT_EQ(mask, "255.255.255.255");
+  for (const std::string& mac : entries(macs)) EXPECT_EQ(mac.size(), entries(macs).front().size()) << mac;
   EXPECT_TRUE(Contains(Log(), "[ERROR] GetMACandIPAddress : Address list is full, "));
 }
 

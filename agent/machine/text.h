@@ -1,8 +1,9 @@
-// Text conversions (UTF-8 <-> UTF-16), text utilities and system error texts.
+// Text conversions (UTF-8 <-> UTF-16) and text utilities.
 #pragma once
 
 #include <string>
 
+#include "agent/log/error_text.h"  // the error texts, reached through this header too
 #include "platform/win32.h"
 
 namespace hl {
@@ -19,10 +20,3 @@ std::string ToLowerUtf8(const char* utf8);
 std::string FindAndReplaceWithNoCase(const char* input, const char* oldString, const char* newString);
 std::string ReplaceChar(const char* text, char from, char to);
 ULONGLONG StringToUInt64(const char* text);
-
-// The system text for a code (or the product's own table); logged, returned.
-std::string GetErrorMessage(DWORD code);
-void LogErrorMessage(DWORD code);
-int LogErrorMessageA(DWORD code);
-std::string GetCustomErrorMessage(DWORD code);
-void LogLastError();

@@ -161,7 +161,7 @@ int GetOsFamily() {
 }
 
 int isWin7orWin8() {
-  LogDebug("isWin7orWin8 : GetOSName %s\n", GetOSNameEx());
+  LogDebug("isWin7orWin8 : GetOSName %s\n", GetOSNameEx().value_or(""));  // a missing name is logged empty
   int family = GetOsFamily();
   if (family == 3 || family == 4) {
     LogDebug("isWin7orWin8 : TRUE\n");

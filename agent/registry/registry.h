@@ -6,8 +6,16 @@
 
 #include "platform/win32.h"
 
+// 1 when this is a 32-bit process under WOW64 (asked of the system at each call), else 0.
+int ProcessRunsUnderWow64();
+
+// GetRegKeyValue's results (the numbers callers compare with).
+inline constexpr signed char kRegValueRead = 2;       // the value was read into `text`
+inline constexpr signed char kRegKeyOpenedOnly = 1;   // the key exists; no value name, nothing queried
+inline constexpr signed char kRegKeyNotOpened = -1;   // the key cannot be opened; `text` emptied
+inline constexpr signed char kRegQueryFailed = -2;    // the value query failed; `text` emptied
+
 // Reads a value as text from a full key path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X").
-// 2 value read, 1 key opened and valueName empty, -1 key cannot be opened, -2 query failed.
 signed char GetRegKeyValue(const char* keyPath, const char* valueName, std::string& text, bool use64BitView);
 
 // Reads string data; `out` is none first, then the data up to its first zero. Returns the error code.

@@ -93,6 +93,11 @@ LONG deleteValue(HKEY hive, const WCHAR* subKey, const WCHAR* valueName) {
 }
 
 int DeleteRegistryTree(HKEY hive, const char* subKey) {
+  // An empty sub-key would open the hive itself and delete everything under it.
+  if (subKey == nullptr || *subKey == '\0') {
+    LogError("DeleteRegistryTree: Refusing an empty sub-key: nothing is deleted \n");
+    return 0;
+  }
   HKEY key = nullptr;
   LONG result = RegOpenKeyExA(hive, subKey, 0, KEY_ALL_ACCESS, &key);
   if (result != ERROR_SUCCESS) {
@@ -111,6 +116,11 @@ int DeleteRegistryTree(HKEY hive, const char* subKey) {
 }
 
 int DeleteRegistrySubkeys(HKEY hive, const char* subKey) {
+  // An empty sub-key would open the hive itself and delete everything under it.
+  if (subKey == nullptr || *subKey == '\0') {
+    LogError("DeleteRegistrySubkeys: Refusing an empty sub-key: nothing is deleted \n");
+    return 0;
+  }
   HKEY key = nullptr;
   LONG result = RegOpenKeyExA(hive, subKey, 0, KEY_ALL_ACCESS, &key);
   if (result != ERROR_SUCCESS) {

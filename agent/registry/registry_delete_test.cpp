@@ -109,4 +109,16 @@ TEST(RegistryDeleteFaults, TreeDeletionStopsAtTheFirstFailure) {
   EXPECT_TRUE(KeyExists("SYSTEM\\Tree\\A\\B"));
 }
 
+TEST_F(RegistryDeleteTest, EmptyOrNullSubKeyIsRefusedAndNothingIsDeleted) {
+  CapturedLog log(machine_);
+  EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, ""), 0);
+  EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, nullptr), 0);
+  EXPECT_EQ(DeleteRegistrySubkeys(HKEY_LOCAL_MACHINE, ""), 0);
+  EXPECT_EQ(DeleteRegistrySubkeys(HKEY_LOCAL_MACHINE, nullptr), 0);
+  EXPECT_TRUE(KeyExists("SYSTEM\\Tree\\A\\A1\\A11"));
+  EXPECT_TRUE(KeyExists("SYSTEM\\Sibling"));
+  EXPECT_EQ(log.Count("[ERROR] DeleteRegistryTree: Refusing an empty sub-key: nothing is deleted "), 2u) << log.All();
+  EXPECT_EQ(log.Count("[ERROR] DeleteRegistrySubkeys: Refusing an empty sub-key: nothing is deleted "), 2u);
+}
+
 }  // namespace

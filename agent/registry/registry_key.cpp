@@ -89,8 +89,13 @@ LONG RegistryKey::QueryStringValue(const char* name, char* buffer, ULONG* chars)
   const DWORD capacity = *chars;  // 8-bit text: one byte per character
   DWORD bytes = capacity;
   *chars = 0;
+  // The type is asked first: a value of another type never reaches the caller's buffer.
   DWORD type = REG_NONE;
-  LONG result = RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &bytes);
+  DWORD probeSize = 0;
+  LONG result = RegQueryValueExA(key_, name, nullptr, &type, nullptr, &probeSize);
+  if (result != ERROR_SUCCESS) return result;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+  result = RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &bytes);
   if (result != ERROR_SUCCESS) return result;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
   if (buffer != nullptr) {

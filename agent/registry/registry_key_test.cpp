@@ -71,6 +71,23 @@ TEST_F(RegistryKeyTest, QueryDwordValue) {
   EXPECT_EQ(value, 99u);
 }
 
+TEST_F(RegistryKeyTest, QueryStringValueLeavesTheBufferAloneForOtherTypes) {
+  RegistryKey key;
+  ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Downloads"), 0);
+  const BYTE blob[64] = {1, 2, 3};
+  ASSERT_EQ(RegSetValueExA(key.handle(), "Blob", 0, REG_BINARY, blob, sizeof blob), 0);
+  const DWORD number = 0x41414141;
+  ASSERT_EQ(RegSetValueExA(key.handle(), "Small", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4), 0);
+  for (const char* name : {"Blob", "Small"}) {
+    char buffer[16];
+    std::memset(buffer, 'z', sizeof buffer);
+    ULONG chars = sizeof buffer;
+    EXPECT_EQ(key.QueryStringValue(name, buffer, &chars), ERROR_INVALID_DATA) << name << ": 13 whatever its size";
+    EXPECT_EQ(chars, 0u);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'z')) << name;
+  }
+}
+
 TEST_F(RegistryKeyTest, QueryStringValue) {
   RegistryKey key;
   ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Downloads"), 0);

@@ -69,11 +69,11 @@ signed char GetRegKeyValue(const char* keyPath, const char* valueName, std::stri
   if (result != ERROR_SUCCESS) {
     LogDebug("GetRegKeyValue : Unable to open the key: %s\n", keyPath);
     text.clear();
-    return -1;
+    return kRegKeyNotOpened;
   }
   KeyCloser closer(key);
 
-  if (valueName == nullptr || valueName[0] == '\0') return 1;
+  if (valueName == nullptr || valueName[0] == '\0') return kRegKeyOpenedOnly;
 
   const char* queryName = valueName;
   if (IsDashDash(valueName)) {
@@ -93,7 +93,7 @@ signed char GetRegKeyValue(const char* keyPath, const char* valueName, std::stri
     if (result == ERROR_SUCCESS) {
       text = hl::Sprintf("%ld", static_cast<LONG>(number));
       LogDebug("GetRegKeyValue : RegValue(dword) : %d RegValue String(hex) : %s\n", number, text);
-      return 2;
+      return kRegValueRead;
     }
   } else {
     std::vector<BYTE> data(kFirstReadBuffer, 0);
@@ -108,14 +108,14 @@ signed char GetRegKeyValue(const char* keyPath, const char* valueName, std::stri
     if (result == ERROR_SUCCESS) {
       text = TextUpToZero(data, size);
       LogDebug("GetRegKeyValue : RegValue : %s RegValue String : %s\n", text, text);
-      return 2;
+      return kRegValueRead;
     }
   }
 
   LogError("GetRegKeyValue : Query of Key %s and valueName is %s failed due to error: %d.\n", keyPath, valueName,
            result);
   text.clear();
-  return -2;
+  return kRegQueryFailed;
 }
 
 LONG ReadRegSZ(HKEY hive, const char* subKey, const char* valueName, std::optional<std::string>& out) {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/config/agent_config.h"
 #include "agent/log/log.h"
 #include "agent/machine/text.h"
 #include "agent/registry/registry.h"
@@ -21,7 +20,7 @@ struct Writer {
   const char* name;  // "writeValue" or "writeValueEx"
   bool extended;
   std::string Line(const char* rest) const { return std::string(name) + rest; }
-  REGSAM View() const { return extended && gv_IsWow64 ? KEY_WOW64_64KEY : 0; }
+  REGSAM View() const { return extended && ProcessRunsUnderWow64() ? KEY_WOW64_64KEY : 0; }
 };
 
 LONG CreateKey(const char* prefix, HKEY hive, const char* subKey, REGSAM view) {
@@ -134,14 +133,8 @@ bool BuildData(const Writer& w, DWORD type, const std::string& data, const hl::W
       return true;
     case REG_QWORD:
       if (!w.extended) break;
-      // Every character counts as a digit, so anything else would store a meaningless number.
-      for (char c : data) {
-        if (!IsDecimalDigit(static_cast<unsigned char>(c))) {
-          LogError(w.Line(":  REG_QWORD data is not a decimal number: %s \n"), data);
-          error = ERROR_INVALID_DATA;
-          return false;
-        }
-      }
+      // Every character counts as a digit (StringToUInt64): callers hand digits only, as for the
+      // leading-number rule of REG_DWORD nothing is refused here.
       {
         ULONGLONG number = StringToUInt64(data.c_str());
         AppendBytes(bytes, &number, 1);
@@ -226,7 +219,7 @@ LONG WriteFromText(const Writer& w, HKEY hive, const char* subKey, const char* v
 LONG addRegistryKey(HKEY hive, const char* subKey) { return CreateKey("addRegistryKey", hive, subKey, 0); }
 
 LONG addRegistryKeyEx(HKEY hive, const char* subKey) {
-  return CreateKey("addRegistryKeyEx", hive, subKey, gv_IsWow64 ? KEY_WOW64_64KEY : 0);
+  return CreateKey("addRegistryKeyEx", hive, subKey, ProcessRunsUnderWow64() ? KEY_WOW64_64KEY : 0);
 }
 
 LONG writeValue(HKEY hive, const char* subKey, const char* valueName, const char* data, DWORD type) {

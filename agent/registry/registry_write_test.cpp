@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/config/agent_config.h"
 #include "agent/machine/captured_log.h"
+#include "agent/machine/text.h"
 #include "agent/registry/registry.h"
 
 namespace {
@@ -57,7 +57,6 @@ class RegistryWriteTest : public ::testing::Test {
   void SetUp() override {
     machine_.WriteRegistry("[HKEY_LOCAL_MACHINE\\SYSTEM\\Existing]\n\"Old\"=\"x\"\n");
   }
-  void TearDown() override { gv_IsWow64 = 0; }
   TempMachine machine_;
 };
 
@@ -137,9 +136,13 @@ TEST_F(RegistryWriteTest, QwordFromDigits) {
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Zero", "--", REG_QWORD), 0);
   EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Zero").bytes, std::vector<BYTE>(8, 0));
 
-  // Anything but digits would be stored as a meaningless number: refused.
-  EXPECT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Bad", "1.0", REG_QWORD), ERROR_INVALID_DATA);
-  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Bad").result, ERROR_FILE_NOT_FOUND);
+  // Every character counts as a digit: "1.0" is 1*100 + ('.'-'0')*10 + 0 = 80, stored without an ERROR line.
+  ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Odd", "1.0", REG_QWORD), 0);
+  std::vector<BYTE> eighty(8, 0);
+  eighty[0] = 80;
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Odd").bytes, eighty);
+  EXPECT_EQ(StringToUInt64("1.0"), 80u);
+  EXPECT_TRUE(log.Matching("[ERROR]").empty()) << log.All();
 }
 
 TEST_F(RegistryWriteTest, DefaultValueAndMissingTexts) {
@@ -192,7 +195,7 @@ TEST_F(RegistryWriteTest, AddRegistryKeyReportsCreatedOrExisting) {
 
 TEST_F(RegistryWriteTest, ExWritersUseTheNativeViewUnderWow64) {
   const char* key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Virtualization";
-  gv_IsWow64 = 1;
+  machine_.WriteMachineJson({{"os", {{"wow64", true}}}});
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, key, "MinVmVersionForCpuBasedMitigations", "1.0", REG_SZ), 0);
   Stored native = Query(HKEY_LOCAL_MACHINE, key, u"MinVmVersionForCpuBasedMitigations", KEY_WOW64_64KEY);
   EXPECT_EQ(native.type, static_cast<DWORD>(REG_SZ));
@@ -204,11 +207,11 @@ TEST_F(RegistryWriteTest, ExWritersUseTheNativeViewUnderWow64) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Harborline", KEY_WOW64_32KEY));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Harborline", KEY_WOW64_64KEY));
 
-  // Without WOW64 the Ex writers use the default view too.
-  gv_IsWow64 = 0;
+  // A 64-bit process (no WOW64): the Ex writers use its default, native view.
+  machine_.WriteMachineJson({{"os", {{"wow64", false}}}});
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", "V", "1", REG_DWORD), 0);
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_32KEY));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_64KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_64KEY));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", KEY_WOW64_32KEY));
 }
 
 TEST(RegistryWriteFaults, StoreFailureLogsTheDetailsAndReturnsTheCode) {

@@ -111,7 +111,9 @@ ULONG GetAdaptersInfo(PIP_ADAPTER_INFO AdapterInfo, PULONG SizePointer) {
     CopyText(record.AdapterName, adapter.name);
     CopyText(record.Description, adapter.description);
     record.AddressLength = static_cast<UINT>(adapter.hardwareAddress.size());
-    std::memcpy(record.Address, adapter.hardwareAddress.data(), adapter.hardwareAddress.size());
+    // An adapter may have no hardware address: then there is nothing to copy (and no buffer to copy from).
+    if (!adapter.hardwareAddress.empty())
+      std::memcpy(record.Address, adapter.hardwareAddress.data(), adapter.hardwareAddress.size());
     record.Type = adapter.type;
     record.DhcpEnabled = adapter.dhcpEnabled;
     if (adapter.addresses.empty()) {

@@ -131,6 +131,29 @@ TEST(AdaptersTest, ChainsOfConfiguredAdapters) {
   EXPECT_EQ(second->Next, nullptr);
 }
 
+TEST(AdaptersTest, AdaptersWithoutAUsableHardwareAddress) {
+  TempMachine machine;
+  machine.WriteMachineJson(json::parse(R"({"adapters": [
+      {"index": 1, "addresses": [{"ip": "10.0.0.42", "mask": "255.255.255.0", "context": 1}]},
+      {"index": 2, "hardwareAddress": ""},
+      {"index": 3, "hardwareAddress": "zz:not:hex"},
+      {"index": 4, "hardwareAddress": "00-11-22-33-44-55-66-77-88"}]})"));
+  ::testing::internal::CaptureStderr();
+  ULONG result = 0;
+  auto block = FetchAdapters(&result);
+  std::string warnings = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(result, static_cast<ULONG>(ERROR_SUCCESS));
+  DWORD index = 1;
+  for (auto* adapter = reinterpret_cast<PIP_ADAPTER_INFO>(block.data()); adapter; adapter = adapter->Next, ++index) {
+    EXPECT_EQ(adapter->Index, index);
+    EXPECT_EQ(adapter->AddressLength, 0u) << index;
+    for (BYTE b : adapter->Address) EXPECT_EQ(b, 0) << index;
+  }
+  EXPECT_EQ(index, 5u);
+  EXPECT_EQ(reinterpret_cast<PIP_ADAPTER_INFO>(block.data())->IpAddressList.IpAddress.String, std::string("10.0.0.42"));
+  EXPECT_NE(warnings.find("zz:not:hex"), std::string::npos) << "a malformed address is reported: " << warnings;
+}
+
 TEST(AdaptersTest, NoAdaptersBadArgumentsAndFaults) {
   TempMachine machine;
   machine.WriteMachineJson({{"adapters", json::array()}});

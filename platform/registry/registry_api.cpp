@@ -228,7 +228,10 @@ LONG CreateKey(const char* api, HKEY parentKey, const std::optional<std::u16stri
   Path parts;
   if (LONG error = SplitSubKey(*subKey, parts)) return error;
   if (HasControlCharacters(parts)) return ERROR_INVALID_PARAMETER;  // a registry.reg line could not hold them
+  for (const auto& part : parts)
+    if (part.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;  // as Windows answers
   KeyRef target = Child(parent, parts, view, model);
+  if (target.path.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   target.access = Granted(sam);
   if (auto fault = Fault(api, target.shown)) return static_cast<LONG>(*fault);
 

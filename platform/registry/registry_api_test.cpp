@@ -424,6 +424,43 @@ TEST_F(RegistryApi, MalformedFileIsRefusedAndNeverOverwritten) {
   ASSERT_EQ(Open(HKEY_CURRENT_USER, "K", fixed), ERROR_SUCCESS);
 }
 
+TEST_F(RegistryApi, DeepKeyFileIsRefusedAsMalformedAndLeftUnchanged) {
+  std::string path = "HKEY_LOCAL_MACHINE";
+  for (int i = 0; i < 7500; ++i) path += "\\k";
+  const std::string deep = "Windows Registry Editor Version 5.00\r\n\r\n[" + path + "]\r\n\"v\"=\"x\"\r\n";
+  machine_.WriteFile("registry.reg", deep);
+  ::testing::internal::CaptureStderr();
+  ScopedKey key;
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, "k", key), ERROR_BADDB);
+  EXPECT_EQ(Create(HKEY_CURRENT_USER, "New", key), ERROR_BADDB);
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("line 3"), std::string::npos) << errors;
+  EXPECT_EQ(machine_.ReadRegistry(), deep);
+}
+
+TEST_F(RegistryApi, CreateRefusesNamesAndDepthsWindowsRefuses) {
+  HKEY key = nullptr;
+  std::string name(255, 'n');
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  name += 'n';
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ("a\\" + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_INVALID_PARAMETER);
+  HKEY probe = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "a", 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND) << "nothing made";
+
+  std::string levels = "D";
+  for (int i = 1; i < 512; ++i) levels += "\\D";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, levels.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);  // 512 levels
+  HKEY deeper = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(key, "E", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
+            ERROR_INVALID_PARAMETER);
+  RegCloseKey(key);
+}
+
 TEST(RegistryNoMachine, EmptyAndReadOnly) {
   unsetenv("HL_MACHINE");
   hl::platform::ResetMachine();

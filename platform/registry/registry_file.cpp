@@ -1,6 +1,7 @@
 #include "platform/registry/registry_file.h"
 
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -118,8 +119,11 @@ class Parser {
     auto hive = HiveFromName(parts.front(), true);
     if (!hive) return Fail("unknown root key \"" + Utf16ToUtf8(parts.front()) + "\"");
     Path path(parts.begin() + 1, parts.end());
-    for (const auto& part : path)
+    for (const auto& part : path) {
       if (part.empty()) return Fail("empty key name in a key path");
+      if (part.size() > kMaxKeyNameLength) return Fail("key name longer than 255 characters");
+    }
+    if (path.size() > kMaxKeyDepth) return Fail("key path deeper than 512 levels");
     if (deletion) {
       if (path.empty()) return Fail("a root key cannot be deleted");
       tree_.DeleteTree(*hive, path);
@@ -166,6 +170,7 @@ class Parser {
     } else if (!Quoted(line, pos, name)) {
       return false;
     }
+    if (name.size() > kMaxValueNameLength) return Fail("value name longer than 16383 characters");
     pos = SkipBlanks(line, pos);
     if (pos == line.size() || line[pos] != u'=') return Fail("expected '=' after the value name");
     pos = SkipBlanks(line, pos + 1);
@@ -402,25 +407,43 @@ std::u16string FormatValueLine(const Value& value) {
 std::string FormatRegFile(const Tree& tree, FileEncoding encoding, const OmitKey& omit) {
   std::u16string text(kHeader5);
   text += u"\r\n\r\n";
-  Path path;
-  std::function<void(Hive, const Key&, const std::u16string&)> writeKey = [&](Hive hive, const Key& key,
-                                                                              const std::u16string& shown) {
-    bool root = path.empty();
-    bool skip = root ? key.values.empty() : (omit && key.values.empty() && omit(hive, path, key));
-    if (!skip) {
-      text += u"[" + shown + u"]\r\n";
-      for (const auto& value : key.values) text += FormatValueLine(value) + u"\r\n";
-      text += u"\r\n";
-    }
-    for (const auto& [folded, sub] : key.subkeys) {
-      path.push_back(sub->name);
-      writeKey(hive, *sub, shown + u"\\" + sub->name);
-      path.pop_back();
-    }
+  // Depth first with an explicit stack (no recursion, whatever the depth); each entry is a key with
+  // its path, its shown name and the next of its subkeys to visit.
+  struct Frame {
+    const Key* key;
+    std::map<std::u16string, std::unique_ptr<Key>>::const_iterator next;
+    size_t shownLength;  // the shown name's length at this key
   };
   for (size_t i = 0; i < kHiveCount; ++i) {
     Hive hive = static_cast<Hive>(i);
-    writeKey(hive, tree.Root(hive), Ascii(HiveName(hive)));
+    Path path;
+    std::u16string shown = Ascii(HiveName(hive));
+    std::vector<Frame> stack;
+    auto visit = [&](const Key& key) {
+      bool root = path.empty();
+      bool skip = root ? key.values.empty() : (omit && key.values.empty() && omit(hive, path, key));
+      if (!skip) {
+        text += u"[" + shown + u"]\r\n";
+        for (const auto& value : key.values) text += FormatValueLine(value) + u"\r\n";
+        text += u"\r\n";
+      }
+      stack.push_back(Frame{&key, key.subkeys.begin(), shown.size()});
+    };
+    visit(tree.Root(hive));
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      if (top.next == top.key->subkeys.end()) {
+        stack.pop_back();
+        if (!path.empty()) path.pop_back();
+        if (!stack.empty()) shown.resize(stack.back().shownLength);
+        continue;
+      }
+      const Key& sub = *top.next->second;
+      ++top.next;
+      path.push_back(sub.name);
+      shown += u"\\" + sub.name;
+      visit(sub);
+    }
   }
 
   std::string bytes;

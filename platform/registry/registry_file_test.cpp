@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/registry/registry_text.h"
 #include "platform/registry/win_registry.h"
 
@@ -293,6 +295,65 @@ TEST(RegistryFile, LeavesOutKeysTheOmitRuleNames) {
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SYSTEM]\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SYSTEM\\Setup]\r\n\r\n");
+}
+
+// A key `depth` levels deep below HKEY_LOCAL_MACHINE, every level named `name`.
+std::string DeepKeyFile(size_t depth, const std::string& name = "k") {
+  std::string path = "HKEY_LOCAL_MACHINE";
+  for (size_t i = 0; i < depth; ++i) path += "\\" + name;
+  return "Windows Registry Editor Version 5.00\r\n\r\n[" + path + "]\r\n\"v\"=\"x\"\r\n";
+}
+
+TEST(RegistryFile, RefusesKeysAndNamesBeyondWindowsLimits) {
+  EXPECT_EQ(Parse(DeepKeyFile(512)).Find(Hive::LocalMachine, Path(512, u"k"))->values.size(), 1u);
+  ParseError deep = ParseFailure(DeepKeyFile(513));
+  EXPECT_EQ(deep.line, 3u);
+  EXPECT_NE(deep.message.find("512"), std::string::npos) << deep.message;
+  EXPECT_EQ(ParseFailure(DeepKeyFile(7500)).line, 3u);  // the shape of a file that once crashed the writer
+
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  Parse(header + "[HKEY_CURRENT_USER\\" + std::string(255, 'n') + "]\r\n");
+  ParseError longName = ParseFailure(header + "[HKEY_CURRENT_USER\\a\\" + std::string(256, 'n') + "]\r\n");
+  EXPECT_EQ(longName.line, 3u);
+  EXPECT_NE(longName.message.find("255"), std::string::npos) << longName.message;
+
+  Parse(header + "[HKEY_CURRENT_USER\\K]\r\n\"" + std::string(16383, 'v') + "\"=\"x\"\r\n");
+  ParseError longValue =
+      ParseFailure(header + "[HKEY_CURRENT_USER\\K]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n");
+  EXPECT_EQ(longValue.line, 4u);
+  EXPECT_NE(longValue.message.find("16383"), std::string::npos) << longValue.message;
+}
+
+// Writing and freeing a tree walk it without recursion: depth costs no stack.
+TEST(RegistryFile, VeryDeepTreesAreWrittenAndFreedWithoutRecursion) {
+  auto tree = std::make_unique<Tree>();
+  Key* key = &tree->Root(Hive::CurrentUser);
+  constexpr size_t kDepth = 200000;
+  for (size_t i = 0; i < kDepth; ++i) key = &key->CreateSubkey(u"d");
+  key->SetValue(u"v", REG_DWORD, {1, 0, 0, 0});
+  tree->Create(Hive::CurrentUser, {u"d", u"side"});
+  std::string text = FormatRegFile(*tree, FileEncoding::Utf8, [](Hive, const Path&, const Key&) { return true; });
+  // Empty keys are omitted: the hive line, the deep key with its value and nothing else.
+  const std::string tail = "\"v\"=dword:00000001\r\n\r\n";
+  EXPECT_EQ(text.rfind(tail), text.size() - tail.size());
+  EXPECT_EQ(text.find("side"), std::string::npos);
+  tree.reset();  // frees 200,000 levels
+}
+
+TEST(RegistryFile, WalkOrderIsDepthFirstWithSortedSubkeys) {
+  Tree tree;
+  tree.Create(Hive::CurrentUser, {u"b", u"x"}).SetValue(u"", REG_SZ, {0, 0});
+  tree.Create(Hive::CurrentUser, {u"a"});
+  tree.Create(Hive::LocalMachine, {u"S", u"T", u"U"});
+  std::string text = FormatRegFile(tree, FileEncoding::Utf8, nullptr);
+  EXPECT_EQ(text,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\a]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\b]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\b\\x]\r\n@=\"\"\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\S]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\S\\T]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\S\\T\\U]\r\n\r\n");
 }
 
 }  // namespace

@@ -32,6 +32,18 @@ std::optional<Hive> HiveFromName(std::u16string_view name, bool allowAbbreviatio
   return std::nullopt;
 }
 
+Key::~Key() {
+  std::vector<std::unique_ptr<Key>> pending;
+  for (auto& [folded, sub] : subkeys) pending.push_back(std::move(sub));
+  subkeys.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    for (auto& [folded, sub] : key->subkeys) pending.push_back(std::move(sub));
+    key->subkeys.clear();  // `key` now dies without children
+  }
+}
+
 const Value* Key::FindValue(std::u16string_view valueName) const {
   for (const auto& value : values)
     if (NamesEqual(value.name, valueName)) return &value;

@@ -15,6 +15,12 @@
 
 namespace hl::platform::reg {
 
+// Windows' limits: key names of at most 255 characters, value names of at most 16,383, and key
+// paths at most 512 levels deep.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxValueNameLength = 16383;
+constexpr size_t kMaxKeyDepth = 512;
+
 enum class Hive { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig };
 constexpr size_t kHiveCount = 5;
 
@@ -30,6 +36,14 @@ struct Value {
 };
 
 struct Key {
+  Key() = default;
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  Key(Key&&) = default;
+  Key& operator=(Key&&) = default;
+  // Frees the keys below one at a time, so a deep tree costs no stack.
+  ~Key();
+
   std::u16string name;
   std::vector<Value> values;                              // creation order, as Windows enumerates
   std::map<std::u16string, std::unique_ptr<Key>> subkeys;  // keyed by folded name: sorted as Windows exports

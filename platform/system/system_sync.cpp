@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/core/core_internal.h"
+#include "platform/system/system_sync_internal.h"
 #include "platform/system/win_system.h"
 
 namespace hl::platform {
@@ -100,11 +101,7 @@ class MutexObject : public WaitableObject, public std::enable_shared_from_this<M
   bool abandoned_ = false;
 };
 
-OwnedMutexes::~OwnedMutexes() {
-  const DWORD self = GetCurrentThreadId();
-  for (auto& weak : mutexes)
-    if (auto m = weak.lock()) m->Abandon(self);
-}
+OwnedMutexes::~OwnedMutexes() { AbandonOwnedMutexes(); }
 
 // Named objects share one namespace, as on Windows.
 std::mutex g_namesMutex;
@@ -135,6 +132,15 @@ HANDLE CreateNamed(LPCSTR name, Make make) {
 }
 
 }  // namespace
+
+void AbandonOwnedMutexes() {
+  const DWORD self = GetCurrentThreadId();
+  std::vector<std::weak_ptr<MutexObject>> owned = std::move(t_owned.mutexes);
+  t_owned.mutexes.clear();
+  for (auto& weak : owned)
+    if (auto m = weak.lock()) m->Abandon(self);
+}
+
 }  // namespace hl::platform
 
 using hl::platform::EventObject;

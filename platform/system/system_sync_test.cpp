@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <cstdlib>
 #include <string>
 
@@ -39,6 +40,21 @@ TEST(Mutex, RecursiveOwnershipAndReleaseByTheOwnerOnly) {
   // That thread ended while owning it: the next owner learns it was abandoned.
   EXPECT_EQ(WaitForSingleObject(m, 0), static_cast<DWORD>(WAIT_ABANDONED));
   EXPECT_TRUE(ReleaseMutex(m));
+  EXPECT_TRUE(CloseHandle(m));
+}
+
+// A thread's handle is signalled only once the mutexes it still owned are abandoned.
+TEST(Mutex, AThreadThatHasEndedHasAbandonedItsMutexes) {
+  HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+  ASSERT_NE(m, nullptr);
+  for (int i = 0; i < 300; ++i) {
+    HANDLE owner = CreateThread(nullptr, 0, TryLock, m, 0, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_EQ(WaitForSingleObject(owner, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(owner);
+    ASSERT_EQ(WaitForSingleObject(m, 0), static_cast<DWORD>(WAIT_ABANDONED)) << "round " << i;
+    ASSERT_TRUE(ReleaseMutex(m));
+  }
   EXPECT_TRUE(CloseHandle(m));
 }
 
@@ -161,7 +177,10 @@ void CALLBACK SlowCallback(PVOID parameter, BOOLEAN) {
 }
 
 TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
-  static Slow s;
+  // One record per run, kept until the process ends: a repeated run starts from a fresh flag, and a
+  // callback still running never finds its record gone.
+  static std::deque<Slow> runs;
+  Slow& s = runs.emplace_back();
   s.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE queue = CreateTimerQueue();
   HANDLE timer = nullptr;
@@ -171,6 +190,7 @@ TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
   EXPECT_FALSE(s.finished);
   Sleep(400);
   EXPECT_TRUE(s.finished);
+  CloseHandle(s.started);
 }
 
 struct Chain {

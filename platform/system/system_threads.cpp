@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/core/core_internal.h"
+#include "platform/system/system_sync_internal.h"
 #include "platform/system/win_system.h"
 
 namespace hl::platform {
@@ -60,7 +61,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
   try {
     std::thread([state, lpStartAddress, lpParameter] {
       state->Started(GetCurrentThreadId());
-      state->Finished(lpStartAddress(lpParameter));
+      DWORD exitCode = lpStartAddress(lpParameter);
+      hl::platform::AbandonOwnedMutexes();  // before the handle is signalled, as on Windows
+      state->Finished(exitCode);
     }).detach();  // the handle, not a join, tells when it ends
   } catch (const std::system_error&) {
     return hl::platform::Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HANDLE>(nullptr));

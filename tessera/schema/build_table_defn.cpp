@@ -12,7 +12,7 @@
 namespace tessera {
 namespace {
 
-// Names, flags and numbers: surrounding white space never matters in them.
+// Names (type and generator names): surrounding white space does not matter in them.
 std::optional<std::string> TokenText(const XmlTagInfo& node) {
   const std::string* text = node.FirstText();
   if (text == nullptr) return std::nullopt;
@@ -20,6 +20,12 @@ std::optional<std::string> TokenText(const XmlTagInfo& node) {
   if (first == std::string::npos) return std::string();
   size_t last = text->find_last_not_of(" \t\r\n");
   return text->substr(first, last - first + 1);
+}
+
+// Flags, numbers and bounds are read exactly as they stand.
+std::string ExactText(const XmlTagInfo& node) {
+  const std::string* text = node.FirstText();
+  return text ? *text : std::string();
 }
 
 const char* CStr(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
@@ -44,8 +50,8 @@ bool ReadColumnFields(const XmlTagInfo& column, ColumnFields& f) {
     } else if (tag == "nullable") {
       f.nullable = EqualsIgnoreCase(TokenText(child).value_or(""), "true") ? 1 : 0;
     } else if (tag == "max-size") {
-      std::optional<std::string> text = TokenText(child);
-      f.maxSize = StringToInteger(text ? text->c_str() : "");
+      // Read exactly as it stands: " 12 " is not a number (-1).
+      f.maxSize = StringToInteger(ExactText(child).c_str());
     } else if (tag == "description") {
       f.description = child.FirstText() ? std::optional<std::string>(*child.FirstText()) : std::nullopt;
     } else if (tag == "default-value") {
@@ -54,7 +60,7 @@ bool ReadColumnFields(const XmlTagInfo& column, ColumnFields& f) {
       f.generatorName = TokenText(child);
       if (f.generatorName && f.generatorName->empty()) f.generatorName.reset();
     } else if (tag == "unique") {
-      f.unique = TokenText(child).value_or("") == "true" ? 1 : 0;
+      f.unique = ExactText(child) == "true" ? 1 : 0;  // only the exact text "true"
     } else if (tag == "value") {
       f.allowed = std::make_unique<AllowedValues>();
       f.allowed->values = child.textValues;
@@ -65,7 +71,7 @@ bool ReadColumnFields(const XmlTagInfo& column, ColumnFields& f) {
         return false;
       }
       f.allowed = std::make_unique<AllowedValues>();
-      f.allowed->values = {TokenText(child).value_or(""), TokenText(children[i + 1]).value_or("")};
+      f.allowed->values = {ExactText(child), ExactText(children[i + 1])};  // the bounds as they stand
       f.allowed->isRange = 1;
       ++i;
     }

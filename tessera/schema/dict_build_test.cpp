@@ -66,6 +66,17 @@ TEST_F(DictionaryTest, FlagsSizesAndTexts) {
   EXPECT_EQ(log.Count("[ERROR]", "Column data type not supported - Error while creating column definition.\n"), 6u);
 }
 
+TEST_F(DictionaryTest, FlagsNumbersAndBoundsAreReadExactlyAsTheyStand) {
+  LoadTables(Table("X", Col("u1", "<unique> true </unique><max-size> 12 </max-size>") +
+                            Col("u2", "<unique>true</unique><max-size>12</max-size>") +
+                            Col("r", "<allowed-values><from> 1 </from><to>9 </to></allowed-values>")));
+  EXPECT_EQ(Column("X", "u1")->unique, 0) << "only the exact text true";
+  EXPECT_EQ(Column("X", "u1")->maxSize, -1) << "\" 12 \" is not a number";
+  EXPECT_EQ(Column("X", "u2")->unique, 1);
+  EXPECT_EQ(Column("X", "u2")->maxSize, 12);
+  EXPECT_EQ(Column("X", "r")->allowedValues->values, (std::vector<std::string>{" 1 ", "9 "}));
+}
+
 TEST_F(DictionaryTest, DefaultsAreConvertedToTheColumnsForm) {
   testing::LogCapture log;
   LoadTables(Table("T", Col("S", "<data-type>CHAR</data-type><max-size>8</max-size><default-value>abc</default-value>") +

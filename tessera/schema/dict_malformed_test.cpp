@@ -103,6 +103,23 @@ TEST_F(DictionaryTest, UnreadableDocumentsAreLoggedAndSkipped) {
   EXPECT_TRUE(log.Has("[TRACE]", "\n Inside XmlDataParser\n"));
 }
 
+TEST_F(DictionaryTest, ReaderMessagesOfOneDocumentAreBounded) {
+  testing::LogCapture log;
+  // Undeclared namespace prefixes are errors the reader reports and reads past, one per element.
+  std::string flood;
+  for (int i = 0; i < 20000; ++i) flood += "<p:x/>";
+  std::string path = WriteDocument("flood.xml", Table("First", kColumn) + flood);
+  EXPECT_TRUE(LoadDataDictFromXMLFile(path.c_str()));
+  EXPECT_NE(GetTableDefn("First"), nullptr);
+  const std::string text = log.Text();
+  size_t lines = 0;
+  for (size_t at = text.find("[DEBUG] libxml2: "); at != std::string::npos; at = text.find("[DEBUG] libxml2: ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 11u) << "ten messages and the closing count";
+  EXPECT_NE(text.find("more messages about this document were not logged\n"), std::string::npos) << text;
+  EXPECT_LT(text.size(), 20000u);
+}
+
 TEST_F(DictionaryTest, DocumentDescriptionIsSkippedOrStopsTheReading) {
   testing::LogCapture log;
   dir_.Write("data/described.xml", "<data-dictionary><description>About <!-- note --> these</description>" +

@@ -9,6 +9,7 @@
 #include "agent/log/log.h"
 #include "tessera/schema/build_table_defn.h"
 #include "tessera/schema/xml_file_input.h"
+#include "tessera/schema/xml_message_bound.h"
 
 namespace tessera {
 namespace {
@@ -363,8 +364,9 @@ class TableParser {
   int tableDepth_;
 };
 
-void ReportReaderMessage(void* /*arg*/, const char* message, xmlParserSeverities /*severity*/,
+void ReportReaderMessage(void* arg, const char* message, xmlParserSeverities /*severity*/,
                          xmlTextReaderLocatorPtr /*locator*/) {
+  if (!static_cast<XmlMessageBound*>(arg)->Admit()) return;
   LogDebug("libxml2: %s", message ? message : "\n");
 }
 
@@ -376,7 +378,8 @@ void ReadDocument(const char* path, const std::function<void(std::unique_ptr<Xml
     LogError("Unable to open %s\n", path);
     return;
   }
-  xmlTextReaderSetErrorHandler(reader, ReportReaderMessage, nullptr);
+  XmlMessageBound bound;
+  xmlTextReaderSetErrorHandler(reader, ReportReaderMessage, &bound);
   NodeCursor cursor(reader);
   int rc = cursor.Next();
   while (rc == 1) {
@@ -398,6 +401,7 @@ void ReadDocument(const char* path, const std::function<void(std::unique_ptr<Xml
   }
   if (cursor.failed()) LogError("%s : failed to parse\n", path);
   xmlFreeTextReader(reader);
+  if (bound.left() > 0) LogDebug(kXmlMessagesLeftOut, bound.left());
 }
 
 }  // namespace

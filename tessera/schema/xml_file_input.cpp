@@ -1,7 +1,12 @@
+// How: libxml2's global state is set up once per process (std::call_once): the parser is
+// initialised and our input handler is registered, and neither is ever undone while the process
+// works. Pushing and popping handlers around each parse, or cleaning the parser after each
+// import, would change the process-wide handler table under another thread's parse.
 #include "tessera/schema/xml_file_input.h"
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <libxml/parser.h>
 #include <libxml/xmlIO.h>
@@ -26,13 +31,14 @@ int ClosePlainPath(void* context) { return std::fclose(static_cast<FILE*>(contex
 
 }  // namespace
 
-ScopedXmlFileInput::ScopedXmlFileInput() {
-  xmlInitParser();  // registers libxml2's default handlers first, so ours is tried before them
-  registered_ = xmlRegisterInputCallbacks(MatchPlainPath, OpenPlainPath, ReadPlainPath, ClosePlainPath) >= 0;
+void EnsureXmlLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();  // registers libxml2's default handlers first, so ours is tried before them
+    xmlRegisterInputCallbacks(MatchPlainPath, OpenPlainPath, ReadPlainPath, ClosePlainPath);
+  });
 }
 
-ScopedXmlFileInput::~ScopedXmlFileInput() {
-  if (registered_) xmlPopInputCallbacks();
-}
+ScopedXmlFileInput::ScopedXmlFileInput() { EnsureXmlLibrary(); }
 
 }  // namespace tessera

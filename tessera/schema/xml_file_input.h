@@ -4,18 +4,17 @@
 
 namespace tessera {
 
-// While alive, libxml2 opens plain file paths (anything that is not a "scheme://" URI) through
-// hl_fopen; paths it cannot open still fall through to libxml2's own handlers. Use around
-// xmlNewTextReaderFilename / xmlParseFile on the initialising thread.
+// Initialises libxml2 and registers the handler that opens plain file paths (anything that is not
+// a "scheme://" URI) through hl_fopen, once per process; paths it cannot open still fall through to
+// libxml2's own handlers. Safe from any thread; nothing is undone while the process works.
+void EnsureXmlLibrary();
+
+// Kept for the parsing call sites: makes sure the set-up above has run.
 class ScopedXmlFileInput {
  public:
   ScopedXmlFileInput();
-  ~ScopedXmlFileInput();
   ScopedXmlFileInput(const ScopedXmlFileInput&) = delete;
   ScopedXmlFileInput& operator=(const ScopedXmlFileInput&) = delete;
-
- private:
-  bool registered_ = false;
 };
 
 }  // namespace tessera

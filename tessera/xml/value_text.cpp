@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "tessera/values/crv_datetime.h"
-#include "tessera/xml/reference_token.h"
 #include "tessera/xml/schema_lookup.h"
 
 namespace tessera {
@@ -73,10 +72,10 @@ std::optional<std::string> ColumnValueText(BYTE typeCode, const Value& value) {
   }
 }
 
-std::optional<std::string> PlainAttributeText(const char* tableName, const ColumnDefn& column, const Value& value) {
-  std::optional<std::string> text = ColumnValueText(column.type, value);
-  if (text && IsTextLikeTypeCode(column.type) && IsReferenceToken(*text)) return Token(tableName, column.name, *text);
-  return text;
+// Plain mode writes a text as it is, also one with two or more ":" (which an import then reads as
+// a reference token: a text column gets the part after the second ":").
+std::optional<std::string> PlainAttributeText(const char* /*tableName*/, const ColumnDefn& column, const Value& value) {
+  return ColumnValueText(column.type, value);
 }
 
 std::optional<std::string> ReferenceAttributeText(const TableDefn* table, const char* tableName,

@@ -40,8 +40,8 @@ class DocumentBuilder {
     return std::move(text_);
   }
 
-  // The rows of a loaded table (rows flagged deleted are left out); a table without columns
-  // writes nothing.
+  // The rows of a loaded table, whatever their state: a persisted row flagged deleted is still in
+  // the table until the deletion is saved, as selections show it. A table without columns writes nothing.
   bool AddTable(const TableData& data) {
     const int32_t columns = data.DefinitionColumnCount();
     if (columns <= 0) return true;
@@ -51,7 +51,6 @@ class DocumentBuilder {
     }
     const TableDefn* defn = data.kind == TABLE_DATA_KIND_TABLE ? data.tableDefn : nullptr;
     for (const RowObject* row = data.firstRow.get(); row != nullptr; row = row->next.get()) {
-      if (row->state & ROW_STATE_DELETED) continue;
       text_ += "<" + data.name + " ";
       for (int32_t i = 0; i < columns; ++i) {
         const ColumnDefn* column = data.ColumnDefnAt(i);

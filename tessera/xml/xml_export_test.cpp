@@ -82,20 +82,27 @@ TEST_F(XmlExportTest, TheFileWriterWritesEveryValueButNulls) {
   EXPECT_TRUE(std::filesystem::exists(dir_.path() / "Here.xml"));
 }
 
-TEST_F(XmlExportTest, TextsAreEscapedAndColonTextsAreWrittenAsTokensOfThemselves) {
+TEST_F(XmlExportTest, TextsAreEscapedAndColonTextsAreWrittenAsTheyAre) {
   AddRow("Person", {Int(1), Text("Ann \"A&B\" <x>\tGrüße"), Int(3)});
   AddRow("Person", {Int(2), Text("https://host:8443/path"), Int(3)});
+  AddRow("Person", {Int(3), Text("a:b:c"), Int(3)});
+  AddRow("Person", {Int(4), Text("key:value"), Int(3)});
   const char* tables[] = {"Person", nullptr};
   std::optional<std::string> text = ConvertDOtoXMLBuffer(tables, "P");
   ASSERT_TRUE(text);
   EXPECT_NE(text->find("NAME=\"Ann &quot;A&amp;B&quot; &lt;x&gt;&#9;Grüße\" "), std::string::npos) << *text;
-  EXPECT_NE(text->find("NAME=\"Person:NAME:https://host:8443/path\" "), std::string::npos) << *text;
-  // The import reads both back as they were.
+  EXPECT_NE(text->find("NAME=\"https://host:8443/path\" "), std::string::npos) << *text;
+  EXPECT_NE(text->find("NAME=\"a:b:c\" "), std::string::npos) << *text;
+  EXPECT_NE(text->find("NAME=\"key:value\" "), std::string::npos) << *text;
+  // The import reads texts with fewer than two ":" back as they were; one with two or more is a
+  // reference token to it, and a text column takes the part after the second ":".
   Reset();
   SetUp();
   ASSERT_TRUE(testing::Import(*text)) << log().Text();
   EXPECT_EQ(testing::TextOf("Person", 0, "NAME"), "Ann \"A&B\" <x>\tGrüße");
-  EXPECT_EQ(testing::TextOf("Person", 1, "NAME"), "https://host:8443/path");
+  EXPECT_EQ(testing::TextOf("Person", 1, "NAME"), "8443/path");
+  EXPECT_EQ(testing::TextOf("Person", 2, "NAME"), "c");
+  EXPECT_EQ(testing::TextOf("Person", 3, "NAME"), "key:value");
 }
 
 TEST_F(XmlExportTest, AValueXmlCannotCarryFailsTheExportAndWritesNothing) {
@@ -123,15 +130,21 @@ TEST_F(XmlExportTest, ARootNameThatIsNoPlainXmlNameIsRefused) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }
 
-TEST_F(XmlExportTest, RowsFlaggedDeletedAreNotWritten) {
+TEST_F(XmlExportTest, RowsFlaggedDeletedAreWrittenUntilTheDeletionIsSaved) {
   AddRow("Person", {Int(1), Text("kept"), Int(3)}, ROW_STATE_PERSISTED);
-  RowObject* gone = AddRow("Person", {Int(2), Text("gone"), Int(3)}, ROW_STATE_PERSISTED);
-  ASSERT_TRUE(DeleteRowObject("Person", gone));
+  RowObject* flagged = AddRow("Person", {Int(2), Text("flagged"), Int(3)}, ROW_STATE_PERSISTED);
+  ASSERT_TRUE(DeleteRowObject("Person", flagged));
+  ASSERT_EQ(flagged->state, ROW_STATE_PERSISTED | ROW_STATE_DELETED);
+  RowObject* fresh = AddRow("Person", {Int(3), Text("fresh"), Int(3)});
+  ASSERT_TRUE(DeleteRowObject("Person", fresh));  // a new row is removed at once
   const char* tables[] = {"Person", nullptr};
   std::optional<std::string> text = ConvertDOtoXMLBuffer(tables, "P");
   ASSERT_TRUE(text);
   EXPECT_NE(text->find("kept"), std::string::npos);
-  EXPECT_EQ(text->find("gone"), std::string::npos);
+  EXPECT_NE(text->find("NAME=\"flagged\""), std::string::npos) << *text;
+  EXPECT_EQ(text->find("fresh"), std::string::npos);
+  ASSERT_TRUE(ConvertTablesToXML("All", Dir().c_str(), 0));
+  EXPECT_NE(ReadFile(dir_.path() / "All.xml").find("NAME=\"flagged\""), std::string::npos);
 }
 
 TEST_F(XmlExportTest, ReferenceModeWritesGeneratedAndForeignKeyColumnsAsTokens) {

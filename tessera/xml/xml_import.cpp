@@ -21,11 +21,9 @@ bool ImportDocument(xmlDoc* document) {
   return import.ImportChildren(xmlDocGetRootElement(document));
 }
 
-// Frees the document (after a failed walk too, so nothing of it is kept) and cleans the parser.
-void ReleaseDocument(xmlDoc* document) {
-  xmlFreeDoc(document);
-  xmlCleanupParser();
-}
+// Frees the document (after a failed walk too, so nothing of it is kept). libxml2 itself is never
+// cleaned up while the process works: another thread may be parsing.
+void ReleaseDocument(xmlDoc* document) { xmlFreeDoc(document); }
 
 }  // namespace
 

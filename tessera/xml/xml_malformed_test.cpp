@@ -94,5 +94,27 @@ TEST_F(XmlMalformedTest, ADocumentWithOnlyARootImportsNothing) {
   ExpectEarlierTablesAsTheyWere();
 }
 
+// Occurrences of `part` in `text`.
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
+TEST_F(XmlMalformedTest, ParserErrorsOfOneDocumentAreBoundedInTheLog) {
+  // The shape of a server answer that once wrote 17 MB of log: one row and 200,000 bare '&'.
+  const std::string document = "<Data><Agentparams PARAM_NAME=\"x\"/>" + std::string(200000, '&') + "</Data>";
+  EXPECT_FALSE(Import(document));
+  const std::string text = log().Text();
+  EXPECT_TRUE(log().Has("[ERROR]", kParseFailed));
+  EXPECT_EQ(Count(text, "[ERROR] libxml2: line "), 10u);
+  EXPECT_EQ(Count(text, "more messages about this document were not logged\n"), 1u) << text.substr(0, 2000);
+  EXPECT_LT(text.size(), 16000u);
+  // A later document starts its own count.
+  log().Mark();
+  EXPECT_FALSE(Import("<Data><Person ID=\"3\"></Data>"));
+  EXPECT_NE(log().Text().find("[ERROR] libxml2: line 1: "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessera

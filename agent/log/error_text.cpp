@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "agent/log/error_text.h"
 #include "agent/log/log.h"
-#include "agent/machine/text.h"
 
 namespace {
 
