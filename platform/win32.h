@@ -16,6 +16,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
+#include <winhttp.h>
 #define WSTR(s) L##s
 #define hl_fopen fopen
 #define hl_mkdir _mkdir
@@ -27,4 +28,5 @@
 #include "platform/registry/win_registry.h"
 #include "platform/com/win_com.h"
 #include "platform/net/win_net.h"
+#include "platform/winhttp/win_winhttp.h"
 #endif
