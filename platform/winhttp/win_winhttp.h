@@ -21,7 +21,8 @@
 //   CONTENT_LENGTH, CONTENT_TYPE, LAST_MODIFIED, LOCATION, TRANSFER_ENCODING, CONNECTION and
 //   CUSTOM, with WINHTTP_QUERY_FLAG_NUMBER; FLAG_SYSTEMTIME and FLAG_REQUEST_HEADERS are refused.
 // - machine.json "faults" reaches every WinHTTP call: {"WinHttpSendRequest": 12017} fails every
-//   call, {"WinHttpSendRequest": {"error": 12017, "times": 2}} the first two calls only; a key
+//   call, {"WinHttpSendRequest": {"error": 12017, "times": 2}} the first two calls only (without
+//   "times": the first call only); a key
 //   "Api:<url prefix>" limits the fault to requests whose URL starts with the prefix.
 #pragma once
 

@@ -232,6 +232,25 @@ TEST_F(WinHttpTest, NamesResolveOnlyThroughTheMachineHosts) {
   EXPECT_EQ(server_->Records().size(), 2u);
 }
 
+TEST_F(WinHttpTest, NamesMayStandForTheIpv6Loopback) {
+  HttpTestServer six;
+  std::string error;
+  ASSERT_TRUE(six.Start(error, "::1")) << error;
+  machine_.WriteMachineJson({{"hosts", {{"six.test", "::1"}}}});
+  for (const char* host : {"six.test", "::1", "[::1]"}) {
+    OpenArgs a;
+    a.host = host;
+    a.port = six.port();
+    a.path = "/ok?body=v6";
+    auto e = OpenExchange(a);
+    ASSERT_EQ(SendAndReceive(e->request), 0u) << host;
+    EXPECT_EQ(ReadBody(e->request), "v6");
+  }
+  auto records = six.Records();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(RecordHeader(records[0], "Host"), "six.test:" + std::to_string(six.port()));
+}
+
 TEST_F(WinHttpTest, CallsOutOfOrderAndClosedHandles) {
   auto e = OpenExchange(At("/ok"));
   DWORD size = 0, n = 0;

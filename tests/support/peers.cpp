@@ -207,11 +207,12 @@ HttpTestServer::~HttpTestServer() {
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
 
-bool HttpTestServer::Start(std::string& error) {
+bool HttpTestServer::Start(std::string& error, const std::string& host) {
+  host_ = host;
   dir_ = MakeTempDir("hl-httppeer-");
   std::filesystem::path log = dir_ / "server.log";
   std::string script = std::string(HL_TEST_SUPPORT_DIR) + "/http_peer.py";
-  if (!process_.Start({Python(), script, "--record", (dir_ / "records.jsonl").string()}, log, error)) return false;
+  if (!process_.Start({Python(), script, "--host", host_, "--record", (dir_ / "records.jsonl").string()}, log, error)) return false;
   for (int i = 0; i < 400; ++i) {
     std::string text = ReadHostFile(log);
     if (size_t at = text.find("PORT "); at != std::string::npos && text.find('\n', at) != std::string::npos) {

@@ -43,15 +43,19 @@ std::filesystem::path MakeTempDir(const std::string& prefix);
 class HttpTestServer {
  public:
   ~HttpTestServer();
-  bool Start(std::string& error);
+  // Listens on `host`: "127.0.0.1" or "::1".
+  bool Start(std::string& error, const std::string& host = "127.0.0.1");
   int port() const { return port_; }
-  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string BaseUrl() const {
+    return "http://" + (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
+  }
   // Every request received so far: {"method","target","version","headers":[[n,v]...],"body_length","body"}.
   std::vector<nlohmann::json> Records() const;
   void ClearRecords() const;
 
  private:
   std::filesystem::path dir_;
+  std::string host_ = "127.0.0.1";
   PeerProcess process_;
   int port_ = 0;
 };
