@@ -55,7 +55,7 @@ long TlsMax(DWORD mask) {
 }  // namespace
 
 struct CurlTransfer::Impl {
-  TransferSpec spec;
+  TransferPlan plan;
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
   curl_slist* headerList = nullptr;
@@ -125,7 +125,7 @@ struct CurlTransfer::Impl {
       if (head.status == 0 || head.status / 100 == 1) return;  // 1xx: another status line follows
       bool hasLocation = std::any_of(head.headers.begin(), head.headers.end(),
                                      [](const auto& h) { return strcasecmp(h.first.c_str(), "Location") == 0; });
-      if (spec.followRedirects && IsRedirect(head.status) && hasLocation) return;  // libcurl follows it
+      if (plan.followRedirects && IsRedirect(head.status) && hasLocation) return;  // libcurl follows it
       headersComplete = true;
       return;
     }
@@ -166,7 +166,7 @@ struct CurlTransfer::Impl {
       std::memcpy(buffer, impl->pending, copied);
       impl->pending += copied;
       impl->pendingLength -= copied;
-    } else if (impl->uploaded < impl->spec.totalLength) {
+    } else if (impl->uploaded < impl->plan.totalLength) {
       impl->sendPaused = true;
       return CURL_READFUNC_PAUSE;
     }
@@ -190,47 +190,47 @@ struct CurlTransfer::Impl {
     multi = curl_multi_init();
     easy = curl_easy_init();
     if (!multi || !easy) return false;
-    curl_easy_setopt(easy, CURLOPT_URL, spec.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, plan.url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_PROXY, spec.proxy.c_str());  // "" also ignores *_proxy variables
-    if (!spec.proxy.empty() && spec.proxyCredentials) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, plan.proxy.c_str());  // "" also ignores *_proxy variables
+    if (!plan.proxy.empty() && plan.proxyCredentials) {
       curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, spec.proxyUser.c_str());
-      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, spec.proxyPassword.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, plan.proxyUser.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, plan.proxyPassword.c_str());
     }
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    for (const std::string& entry : spec.resolve) resolveList = curl_slist_append(resolveList, entry.c_str());
+    for (const std::string& entry : plan.resolve) resolveList = curl_slist_append(resolveList, entry.c_str());
     if (resolveList) curl_easy_setopt(easy, CURLOPT_RESOLVE, resolveList);
-    for (const std::string& line : spec.headers) headerList = curl_slist_append(headerList, line.c_str());
+    for (const std::string& line : plan.headers) headerList = curl_slist_append(headerList, line.c_str());
     if (headerList) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
-    if (!spec.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, spec.userAgent.c_str());
+    if (!plan.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, plan.userAgent.c_str());
 
-    if (spec.method == "HEAD") {
+    if (plan.method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if (spec.hasBody) {
+    } else if (plan.hasBody) {
       curl_easy_setopt(easy, CURLOPT_POST, 1L);
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.totalLength));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(plan.totalLength));
       curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Impl::OnRead);
       curl_easy_setopt(easy, CURLOPT_READDATA, this);
       curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Impl::OnSeek);
       curl_easy_setopt(easy, CURLOPT_SEEKDATA, this);
-      if (spec.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, spec.method.c_str());
-    } else if (spec.method != "GET") {
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, spec.method.c_str());
+      if (plan.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plan.method.c_str());
+    } else if (plan.method != "GET") {
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plan.method.c_str());
     }
 
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, spec.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, spec.verifyHost ? 2L : 0L);
-    if (spec.secureProtocols != 0)
-      curl_easy_setopt(easy, CURLOPT_SSLVERSION, TlsMin(spec.secureProtocols) | TlsMax(spec.secureProtocols));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, plan.verifyPeer ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, plan.verifyHost ? 2L : 0L);
+    if (plan.secureProtocols != 0)
+      curl_easy_setopt(easy, CURLOPT_SSLVERSION, TlsMin(plan.secureProtocols) | TlsMax(plan.secureProtocols));
 
-    if (spec.connectTimeoutMs != kNoTimeout && spec.connectTimeoutMs != 0)
-      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(spec.connectTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, spec.followRedirects ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, spec.maxRedirects);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, spec.redirectsHttpsOnly ? "https" : "http,https");
+    if (plan.connectTimeoutMs != kNoTimeout && plan.connectTimeoutMs != 0)
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(plan.connectTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, plan.followRedirects ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, plan.maxRedirects);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, plan.redirectsHttpsOnly ? "https" : "http,https");
 
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
@@ -336,7 +336,7 @@ struct CurlTransfer::Impl {
   }
 };
 
-CurlTransfer::CurlTransfer(TransferSpec spec) : impl_(std::make_unique<Impl>()) { impl_->spec = std::move(spec); }
+CurlTransfer::CurlTransfer(TransferPlan plan) : impl_(std::make_unique<Impl>()) { impl_->plan = std::move(plan); }
 
 CurlTransfer::~CurlTransfer() = default;
 
@@ -353,7 +353,7 @@ DWORD CurlTransfer::Start(std::vector<char> optional) {
 
 DWORD CurlTransfer::Write(const void* data, size_t length) {
   Impl& t = *impl_;
-  if (t.supplied + length > t.spec.totalLength) return ERROR_INVALID_PARAMETER;
+  if (t.supplied + length > t.plan.totalLength) return ERROR_INVALID_PARAMETER;
   t.pending = static_cast<const char*>(data);
   t.pendingLength = length;
   t.supplied += length;
@@ -361,7 +361,7 @@ DWORD CurlTransfer::Write(const void* data, size_t length) {
     t.sendPaused = false;
     t.ApplyPause();
   }
-  DWORD error = t.Pump([&] { return t.pendingLength == 0; }, t.spec.sendTimeoutMs);
+  DWORD error = t.Pump([&] { return t.pendingLength == 0; }, t.plan.sendTimeoutMs);
   t.pending = nullptr;
   t.pendingLength = 0;
   return error;
@@ -370,8 +370,8 @@ DWORD CurlTransfer::Write(const void* data, size_t length) {
 DWORD CurlTransfer::AwaitHeaders() {
   Impl& t = *impl_;
   // The announced body must be complete before the answer can come.
-  if (t.spec.hasBody && t.supplied < t.spec.totalLength) return ERROR_WINHTTP_INCORRECT_HANDLE_STATE;
-  return t.Pump([&] { return t.headersComplete; }, Impl::Shorter(t.spec.receiveTimeoutMs, t.spec.responseTimeoutMs));
+  if (t.plan.hasBody && t.supplied < t.plan.totalLength) return ERROR_WINHTTP_INCORRECT_HANDLE_STATE;
+  return t.Pump([&] { return t.headersComplete; }, Impl::Shorter(t.plan.receiveTimeoutMs, t.plan.responseTimeoutMs));
 }
 
 const ResponseHead& CurlTransfer::Head() const { return impl_->head; }
@@ -384,7 +384,7 @@ DWORD CurlTransfer::Available(size_t& count) {
       t.recvPaused = false;
       t.ApplyPause();  // may deliver data at once
     }
-    DWORD error = t.Pump([&] { return t.Buffered() > 0; }, t.spec.receiveTimeoutMs);
+    DWORD error = t.Pump([&] { return t.Buffered() > 0; }, t.plan.receiveTimeoutMs);
     if (error != 0 && t.Buffered() == 0) return error;
   }
   count = t.Buffered();
@@ -410,7 +410,7 @@ DWORD CurlTransfer::Read(void* buffer, size_t max, size_t& got) {
 std::string CurlTransfer::EffectiveUrl() const {
   char* url = nullptr;
   if (impl_->easy && curl_easy_getinfo(impl_->easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url) return url;
-  return impl_->spec.url;
+  return impl_->plan.url;
 }
 
 }  // namespace hl::platform::winhttp

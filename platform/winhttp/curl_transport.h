@@ -15,7 +15,7 @@ namespace hl::platform::winhttp {
 inline constexpr DWORD kNoTimeout = 0xFFFFFFFF;
 
 // Everything libcurl needs for one exchange, decided by the request object beforehand.
-struct TransferSpec {
+struct TransferPlan {
   std::string method = "GET";
   std::string url;                    // scheme://host:port/path as the request names it
   std::vector<std::string> resolve;   // "host:port:address" entries (the machine's hosts)
@@ -51,7 +51,7 @@ struct ResponseHead {
 
 class CurlTransfer {
  public:
-  explicit CurlTransfer(TransferSpec spec);
+  explicit CurlTransfer(TransferPlan plan);
   ~CurlTransfer();
   CurlTransfer(const CurlTransfer&) = delete;
   CurlTransfer& operator=(const CurlTransfer&) = delete;

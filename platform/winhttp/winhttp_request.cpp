@@ -51,7 +51,7 @@ std::string WithPort(const std::string& host, INTERNET_PORT port, bool secure) {
 }
 
 // Everything the exchange needs, decided from the handles and the machine; 0 or an error.
-DWORD BuildSpec(const Request& request, uint64_t totalLength, TransferSpec& spec) {
+DWORD BuildPlan(const Request& request, uint64_t totalLength, TransferPlan& plan) {
   const Connection& connection = *request.connection;
   const Session& session = *connection.session;
   auto machine = CurrentMachine();
@@ -69,48 +69,48 @@ DWORD BuildSpec(const Request& request, uint64_t totalLength, TransferSpec& spec
   if (proxy) {
     std::optional<std::string> proxyAddress = ResolveHost(proxy->host, hosts);
     if (!proxyAddress) return ERROR_WINHTTP_NAME_NOT_RESOLVED;
-    spec.proxy = "http://" + UrlHost(*proxyAddress) + ":" + std::to_string(proxy->port);
-    spec.proxyCredentials = request.proxyUserSet;
-    spec.proxyUser = request.proxyUser;
-    spec.proxyPassword = request.proxyPassword;
+    plan.proxy = "http://" + UrlHost(*proxyAddress) + ":" + std::to_string(proxy->port);
+    plan.proxyCredentials = request.proxyUserSet;
+    plan.proxyUser = request.proxyUser;
+    plan.proxyPassword = request.proxyPassword;
     // The proxy would look the name up itself: it gets the address, the server its name.
     if (!IsLiteralAddress(host) && !EqualsNoCase(host, "localhost")) {
       urlHost = *address;
-      if (!HasHeader(request.headers, "Host")) spec.headers.push_back("Host: " + WithPort(host, port, secure));
+      if (!HasHeader(request.headers, "Host")) plan.headers.push_back("Host: " + WithPort(host, port, secure));
     }
   } else if (!IsLiteralAddress(host)) {
-    spec.resolve.push_back(host + ":" + std::to_string(port) + ":" + UrlHost(*address));
+    plan.resolve.push_back(host + ":" + std::to_string(port) + ":" + UrlHost(*address));
   }
-  spec.url = std::string(secure ? "https://" : "http://") + UrlHost(urlHost) + ":" + std::to_string(port) + request.path;
+  plan.url = std::string(secure ? "https://" : "http://") + UrlHost(urlHost) + ":" + std::to_string(port) + request.path;
 
-  spec.method = request.verb;
-  spec.userAgent = session.userAgent;
-  spec.hasBody = totalLength > 0 || request.verb == "POST" || request.verb == "PUT";
-  spec.totalLength = totalLength;
-  spec.headers.push_back(request.accept.empty() ? "Accept:" : "Accept: " + request.accept);
+  plan.method = request.verb;
+  plan.userAgent = session.userAgent;
+  plan.hasBody = totalLength > 0 || request.verb == "POST" || request.verb == "PUT";
+  plan.totalLength = totalLength;
+  plan.headers.push_back(request.accept.empty() ? "Accept:" : "Accept: " + request.accept);
   if ((request.flags & WINHTTP_FLAG_REFRESH) != 0) {
-    if (!HasHeader(request.headers, "Pragma")) spec.headers.push_back("Pragma: no-cache");
-    if (!HasHeader(request.headers, "Cache-Control")) spec.headers.push_back("Cache-Control: no-cache");
+    if (!HasHeader(request.headers, "Pragma")) plan.headers.push_back("Pragma: no-cache");
+    if (!HasHeader(request.headers, "Cache-Control")) plan.headers.push_back("Cache-Control: no-cache");
   }
   if (!HasHeader(request.headers, "Connection"))
-    spec.headers.push_back((request.disabledFeatures & WINHTTP_DISABLE_KEEP_ALIVE) ? "Connection: close"
+    plan.headers.push_back((request.disabledFeatures & WINHTTP_DISABLE_KEEP_ALIVE) ? "Connection: close"
                                                                                   : "Connection: Keep-Alive");
-  for (const auto& [name, value] : request.headers) spec.headers.push_back(name + ": " + value);
-  spec.headers.push_back("Expect:");  // WinHTTP never waits for 100-continue
-  if (spec.hasBody && !HasHeader(request.headers, "Content-Type")) spec.headers.push_back("Content-Type:");
+  for (const auto& [name, value] : request.headers) plan.headers.push_back(name + ": " + value);
+  plan.headers.push_back("Expect:");  // WinHTTP never waits for 100-continue
+  if (plan.hasBody && !HasHeader(request.headers, "Content-Type")) plan.headers.push_back("Content-Type:");
 
-  spec.verifyHost = (request.securityFlags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
-  spec.verifyPeer = (request.securityFlags & (SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+  plan.verifyHost = (request.securityFlags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
+  plan.verifyPeer = (request.securityFlags & (SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                                               SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE)) == 0;
-  spec.secureProtocols = session.secureProtocols;
-  spec.connectTimeoutMs = request.timeouts.connect;
-  spec.sendTimeoutMs = request.timeouts.send;
-  spec.receiveTimeoutMs = request.timeouts.receive;
-  spec.responseTimeoutMs = request.timeouts.response;
-  spec.followRedirects = (request.disabledFeatures & WINHTTP_DISABLE_REDIRECTS) == 0 &&
+  plan.secureProtocols = session.secureProtocols;
+  plan.connectTimeoutMs = request.timeouts.connect;
+  plan.sendTimeoutMs = request.timeouts.send;
+  plan.receiveTimeoutMs = request.timeouts.receive;
+  plan.responseTimeoutMs = request.timeouts.response;
+  plan.followRedirects = (request.disabledFeatures & WINHTTP_DISABLE_REDIRECTS) == 0 &&
                          request.redirectPolicy != WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-  spec.redirectsHttpsOnly = secure && request.redirectPolicy == WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-  spec.maxRedirects = static_cast<long>(request.maxRedirects);
+  plan.redirectsHttpsOnly = secure && request.redirectPolicy == WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+  plan.maxRedirects = static_cast<long>(request.maxRedirects);
   return 0;
 }
 
@@ -254,9 +254,9 @@ BOOL WinHttpSendRequest(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeaders
                              WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
     if (error != 0) return Fail(error, FALSE);
   }
-  TransferSpec spec;
-  if (DWORD error = BuildSpec(*request, total, spec); error != 0) return Fail(error, FALSE);
-  auto transfer = std::make_unique<CurlTransfer>(std::move(spec));
+  TransferPlan plan;
+  if (DWORD error = BuildPlan(*request, total, plan); error != 0) return Fail(error, FALSE);
+  auto transfer = std::make_unique<CurlTransfer>(std::move(plan));
   const char* optional = static_cast<const char*>(lpOptional);
   if (DWORD error = transfer->Start(std::vector<char>(optional, optional + dwOptionalLength)); error != 0)
     return Fail(error, FALSE);
