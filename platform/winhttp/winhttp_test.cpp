@@ -434,6 +434,33 @@ TEST_F(WinHttpNginxTest, CertificatesCheckedUnlessIgnoreFlagsSet) {
   }
 }
 
+TEST_F(WinHttpNginxTest, SecureProtocolsBoundTheTlsVersions) {
+  // nginx offers TLS 1.2 and 1.3 only.
+  struct Case {
+    DWORD protocols;
+    bool connects;
+  } cases[] = {{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1, false},
+               {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1, false},
+               {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, true},
+               {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, true}};
+  for (const Case& c : cases) {
+    OpenArgs a;
+    a.port = nginx_->tlsGoodPort();
+    a.path = "/absent";
+    a.flags = WINHTTP_FLAG_SECURE;
+    auto e = OpenExchange(a);
+    DWORD protocols = c.protocols, flags = 0x3300;
+    ASSERT_TRUE(WinHttpSetOption(e->session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)));
+    ASSERT_TRUE(WinHttpSetOption(e->request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags)));
+    DWORD result = SendAndReceive(e->request);
+    if (c.connects) {
+      EXPECT_EQ(result, 0u) << std::hex << c.protocols;
+    } else {
+      EXPECT_EQ(result, static_cast<DWORD>(ERROR_WINHTTP_SECURE_CHANNEL_ERROR)) << std::hex << c.protocols;
+    }
+  }
+}
+
 // ---- squid: a forward proxy with Basic authentication ----
 class WinHttpProxyTest : public WinHttpTest {
  protected:

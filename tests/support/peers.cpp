@@ -274,7 +274,7 @@ bool NginxPeer::Start(std::string& error) {
   // One process in the foreground: it keeps the user it was started as and writes only here.
   WriteText(dir_ / "nginx.conf",
             "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d +
-                "/error.log;\nevents { worker_connections 64; }\nhttp {\n  access_log " + d +
+                "/error.log;\nevents { worker_connections 64; }\nhttp {\n  ssl_protocols TLSv1.2 TLSv1.3;\n  access_log " + d +
                 "/access.log;\n  default_type application/octet-stream;\n  client_body_temp_path " + d +
                 "/tmp/body;\n  proxy_temp_path " + d + "/tmp/proxy;\n  fastcgi_temp_path " + d +
                 "/tmp/fastcgi;\n  uwsgi_temp_path " + d + "/tmp/uwsgi;\n  scgi_temp_path " + d +

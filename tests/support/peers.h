@@ -63,8 +63,8 @@ class HttpTestServer {
 // The value of header `name` in a record, or "" (and the count of such headers through `count`).
 std::string RecordHeader(const nlohmann::json& record, const std::string& name, int* count = nullptr);
 
-// nginx with a static root, plain HTTP and three TLS servers (self-signed for "localhost",
-// for another host name, expired).
+// nginx with a static root, plain HTTP and three TLS servers offering TLS 1.2 and 1.3
+// (self-signed for "localhost", for another host name, expired).
 class NginxPeer {
  public:
   ~NginxPeer();
