@@ -16,6 +16,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
+#include <winhttp.h>
 #define WSTR(s) L##s
 #define hl_fopen fopen
 #define hl_mkdir _mkdir
@@ -29,4 +30,5 @@
 #include "platform/net/win_net.h"
 #include "platform/services/win_services.h"
 #include "platform/crypt/win_crypt.h"
+#include "platform/winhttp/win_winhttp.h"
 #endif

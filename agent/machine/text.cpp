@@ -60,6 +60,16 @@ bool ChangeUtf8ToWideStr(const char* utf8, hl::WString& out) {
   return Utf8ToWide(utf8, out);
 }
 
+bool ChangeUtf8ToWideSecretStr(const char* utf8, hl::WString& out) {
+  // As ChangeUtf8ToWideStr, but the text is a secret (a password): it never reaches the log.
+  if (utf8 == nullptr) {
+    LogError("ChangeUtf8ToWideStr: utf8 is empty! \n");
+    out.clear();
+    return false;
+  }
+  return Utf8ToWide(utf8, out);
+}
+
 bool ChangeWideToUtf8Str(const WCHAR* wide, std::string& out) {
   out.clear();
   if (wide == nullptr) {

@@ -13,6 +13,8 @@ using WString = std::basic_string<WCHAR>;
 // 1 on success, 0 on failure (missing input logs an ERROR line).
 int ChangeToWideStr(const char* utf8, hl::WString& out);
 bool ChangeUtf8ToWideStr(const char* utf8, hl::WString& out);
+// The same conversion for secrets (passwords): the input is never logged.
+bool ChangeUtf8ToWideSecretStr(const char* utf8, hl::WString& out);
 bool ChangeWideToUtf8Str(const WCHAR* wide, std::string& out);
 int ChangeAnsiToUTF8Str(const char* text, std::string& out);
 
