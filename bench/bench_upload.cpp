@@ -40,14 +40,14 @@ double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::dura
 }  // namespace
 
 int main() {
-  hl::testing::TempMachine machine;
-  hl::testing::HttpTestServer server;
+  hl::test::TempMachine machine;
+  hl::test::HttpTestServer server;
   std::string error;
   if (!server.Start(error)) {
     std::fprintf(stderr, "bench_upload: %s\n", error.c_str());
     return 1;
   }
-  std::filesystem::path dir = hl::testing::MakeTempDir("hl-bench-upload-");
+  std::filesystem::path dir = hl::test::MakeTempDir("hl-bench-upload-");
   std::filesystem::path file = dir / "payload.bin";
   {
     std::ofstream out(file, std::ios::binary);

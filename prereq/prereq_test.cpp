@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -49,9 +49,9 @@ TEST(PrereqOptions, ClearJavaDetectionText) {
 }
 
 TEST(PrereqServerCheck, MissingOsNameIsLoggedEmpty) {
-  hl::testing::TempMachine machine;
+  hl::test::TempMachine machine;
   machine.WriteMachineJson({{"os", {{"versionFails", true}}}});
-  hl::testing::CapturedLog log(machine);
+  hl::test::LogCapture log(machine);
   EXPECT_EQ(IsServerOS(), 0);
   EXPECT_TRUE(log.Has("[INFO] IsServerOS : Os Name ")) << log.All();
   EXPECT_TRUE(log.Matching("(null)").empty()) << log.All();

@@ -16,7 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hl::testing::ReadHostFile;
+using hl::test::ReadHostFile;
 using nlohmann::json;
 using Lines = std::vector<std::string>;
 
@@ -50,7 +50,7 @@ std::string IsAvFound(int found) { return "[INFO] isAVFound : " + std::to_string
 class AntivirusRun : public ::testing::Test {
  protected:
   void Use(const std::string& example) {
-    hl::testing::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / example, machine_->root());
+    hl::test::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / example, machine_->root());
     config_ = json::parse(ReadHostFile(machine_->root() / "machine.json"));
     config_.erase("defenderLibrary");
   }
@@ -69,9 +69,9 @@ class AntivirusRun : public ::testing::Test {
     fs::copy_file(kLibDir / fixture, target / "MpClient.dll", fs::copy_options::overwrite_existing);
   }
 
-  hl::testing::ToolRun Run() {
+  hl::test::ToolRun Run() {
     machine_->WriteMachineJson(config_);
-    return hl::testing::RunTool(HL_PREREQ_EXE, {"-p", "KB5005565"}, machine_->root());
+    return hl::test::RunTool(HL_PREREQ_EXE, {"-p", "KB5005565"}, machine_->root());
   }
 
   // The log's lines as "[LEVEL] text", without time stamps and the open and close lines.
@@ -112,10 +112,10 @@ class AntivirusRun : public ::testing::Test {
   // A fresh, empty machine folder (each case of a table starts from its own).
   void FreshMachine() {
     machine_.reset();
-    machine_ = std::make_unique<hl::testing::TempMachine>();
+    machine_ = std::make_unique<hl::test::TempMachine>();
   }
 
-  std::unique_ptr<hl::testing::TempMachine> machine_ = std::make_unique<hl::testing::TempMachine>();
+  std::unique_ptr<hl::test::TempMachine> machine_ = std::make_unique<hl::test::TempMachine>();
   json config_;
 };
 
@@ -366,7 +366,7 @@ TEST_F(AntivirusRun, ExampleMachinesGiveTheirOutcome) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.example);
     FreshMachine();
-    hl::testing::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / c.example, machine_->root());
+    hl::test::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / c.example, machine_->root());
     json config = json::parse(ReadHostFile(machine_->root() / "machine.json"));
     if (config.contains("defenderLibrary")) {
       std::string where = config["defenderLibrary"];  // "C:\\<folder>\\Windows Defender\\MpClient.dll"
@@ -375,7 +375,7 @@ TEST_F(AntivirusRun, ExampleMachinesGiveTheirOutcome) {
                                   ? "libmpclient_nostatus_fixture.so"
                                   : "libmpclient_fixture.so");
     }
-    auto run = hl::testing::RunTool(HL_PREREQ_EXE, {}, machine_->root());
+    auto run = hl::test::RunTool(HL_PREREQ_EXE, {}, machine_->root());
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(NoMitigationWrites(), !c.mitigations);
     EXPECT_EQ(Logged(kDefenderBanner), c.defenderAsked);

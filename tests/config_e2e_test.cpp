@@ -12,9 +12,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hl::testing::ReadHostFile;
-using hl::testing::RunTool;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::RunTool;
+using hl::test::TempMachine;
 
 const char* kLogPath = "drive_c/Agent/logs/hlprereqhandler.log";
 // A 32-bit process on 64-bit Windows: the agent key lives under WOW6432Node.
@@ -63,7 +63,7 @@ class ConfigRun : public ::testing::Test {
                            "\"cadca5fe-87d3-4b96-b7fb-a231484277cc\"=dword:00000000\r\n\r\n");
   }
 
-  hl::testing::ToolRun Run() {
+  hl::test::ToolRun Run() {
     WriteRegistry();
     return RunTool(HL_PREREQ_EXE, {}, machine_.root());
   }

@@ -11,9 +11,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hl::testing::ReadHostFile;
-using hl::testing::RunTool;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::RunTool;
+using hl::test::TempMachine;
 
 const char* kLogPath = "drive_c/Program Files (x86)/Harborline/Agent/logs/hlprereqhandler.log";
 
@@ -21,9 +21,9 @@ const char* kLogPath = "drive_c/Program Files (x86)/Harborline/Agent/logs/hlprer
 class PrereqRun : public ::testing::Test {
  protected:
   void UseExample(const std::string& name) {
-    hl::testing::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / name, machine_.root());
+    hl::test::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / name, machine_.root());
   }
-  hl::testing::ToolRun Run(const std::vector<std::string>& args = {}) {
+  hl::test::ToolRun Run(const std::vector<std::string>& args = {}) {
     return RunTool(HL_PREREQ_EXE, args, machine_.root());
   }
   std::string Log() const { return ReadHostFile(machine_.root() / kLogPath); }

@@ -4,7 +4,7 @@
 
 #include "transport/transport_test_support.h"
 
-namespace hl::testing {
+namespace hl::test {
 namespace {
 
 using hl::transport::TransportSettings;
@@ -240,7 +240,7 @@ TEST_F(RequestCoreTest, LastModifiedQuery) {
 
 TEST(CheckFileExists, PresentMissingAndNoPath) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   machine.WriteFile("drive_c/data/a.txt", "a");
   EXPECT_EQ(CheckFileExists(WSTR("C:\\data\\a.txt")), 0);
   EXPECT_EQ(CheckFileExists(WSTR("C:\\data\\b.txt")), 2);
@@ -252,7 +252,7 @@ TEST(CheckFileExists, PresentMissingAndNoPath) {
 
 TEST(HttpGetLastError, KnownCodesHaveTheirTextsOthersTheSystemText) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   HttpGetLastError(12002);
   HttpGetLastError(12032);
   HttpGetLastError(12184);
@@ -278,4 +278,4 @@ TEST(HttpGetLastError, KnownCodesHaveTheirTextsOthersTheSystemText) {
 }
 
 }  // namespace
-}  // namespace hl::testing
+}  // namespace hl::test

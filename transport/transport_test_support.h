@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 #include "platform/winhttp/winhttp_test_support.h"
 #include "transport/transport_settings.h"
 
-namespace hl::testing {
+namespace hl::test {
 
 inline nlohmann::json WindowsOs(int major, int minor) {
   return {{"platformId", 2},  {"majorVersion", major}, {"minorVersion", minor}, {"productType", 1},
@@ -32,9 +32,9 @@ class TransportTest : public ::testing::Test {
   std::u16string Port() const { return Widen(std::to_string(server_->port())); }
 
   TempMachine machine_;
-  CapturedLog log_{machine_, LOG_LEVEL_TRACE};
+  LogCapture log_{machine_, LOG_LEVEL_TRACE};
   HttpTestServer* server_ = nullptr;
   hl::transport::TransportSettings settings_;
 };
 
-}  // namespace hl::testing
+}  // namespace hl::test

@@ -7,7 +7,7 @@
 #include "agent/config/agent_config.h"
 #include "transport/transport_test_support.h"
 
-namespace hl::testing {
+namespace hl::test {
 namespace {
 
 class UploadTest : public TransportTest {
@@ -266,4 +266,4 @@ TEST_F(ProxyPasswordTest, ProxyPathsWorkAndNeverLogThePassword) {
 }
 
 }  // namespace
-}  // namespace hl::testing
+}  // namespace hl::test

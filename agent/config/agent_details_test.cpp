@@ -7,10 +7,10 @@
 
 namespace {
 
-using hl::testing::AgentRegistry;
-using hl::testing::Contains;
+using hl::test::AgentRegistry;
+using hl::test::Contains;
 
-class AgentDetailsTest : public hl::testing::ConfigTestBase {
+class AgentDetailsTest : public hl::test::ConfigTestBase {
  protected:
   // The agent details read after the machine details they depend on.
   int Run(const AgentRegistry& registry) {

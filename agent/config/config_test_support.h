@@ -12,7 +12,7 @@
 #include "agent/log/log.h"
 #include "tests/support/temp_machine.h"
 
-namespace hl::testing {
+namespace hl::test {
 
 // Registry values of the agent key and its subkeys; a value of nullopt is left out.
 struct AgentRegistry {
@@ -142,4 +142,4 @@ inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-}  // namespace hl::testing
+}  // namespace hl::test

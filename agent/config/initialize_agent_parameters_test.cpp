@@ -8,10 +8,10 @@
 
 namespace {
 
-using hl::testing::AgentRegistry;
-using hl::testing::Contains;
+using hl::test::AgentRegistry;
+using hl::test::Contains;
 
-class InitializeAgentParametersTest : public hl::testing::ConfigTestBase {};
+class InitializeAgentParametersTest : public hl::test::ConfigTestBase {};
 
 // True when the parts occur in `text` in this order.
 bool InOrder(const std::string& text, const std::vector<std::string>& parts) {

@@ -8,11 +8,11 @@
 
 namespace {
 
-using hl::testing::AgentRegistry;
-using hl::testing::Contains;
-using hl::testing::ReadHostFile;
+using hl::test::AgentRegistry;
+using hl::test::Contains;
+using hl::test::ReadHostFile;
 
-class ProxyTest : public hl::testing::ConfigTestBase {
+class ProxyTest : public hl::test::ConfigTestBase {
  protected:
   AgentRegistry WithProxy(std::optional<std::string> password) {
     AgentRegistry registry;
@@ -86,7 +86,7 @@ TEST_F(ProxyTest, CryptographicFailureChangesNothingElse) {
   EXPECT_TRUE(Contains(Log(), "[DEBUG] Cryptographic client error\r\n"));
 }
 
-class ResourceIdTest : public hl::testing::ConfigTestBase {
+class ResourceIdTest : public hl::test::ConfigTestBase {
  protected:
   // The client data path and computer name that start-up would have formed.
   void Prepare(const AgentRegistry& registry) {

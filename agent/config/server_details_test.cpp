@@ -6,10 +6,10 @@
 
 namespace {
 
-using hl::testing::AgentRegistry;
-using hl::testing::Contains;
+using hl::test::AgentRegistry;
+using hl::test::Contains;
 
-class ServerDetailsTest : public hl::testing::ConfigTestBase {};
+class ServerDetailsTest : public hl::test::ConfigTestBase {};
 
 TEST_F(ServerDetailsTest, PortsFollowTheProtocol) {
   struct Case {

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 #include "agent/machine/text.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 
 // The system's own text for a code, through the wide call, as the agent converts it.
 std::string SystemText(DWORD code) {
@@ -38,7 +38,7 @@ TEST(CustomErrorMessage, TableTextsAndUnknownCodes) {
 
 TEST(ErrorMessage, SystemTextLoggedAtErrorOrInfoForSuccess) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   const std::string notFound = SystemText(ERROR_FILE_NOT_FOUND);
   ASSERT_FALSE(notFound.empty());
   EXPECT_EQ(notFound.find('\n'), std::string::npos);  // no line breaks in the one-line form
@@ -52,7 +52,7 @@ TEST(ErrorMessage, SystemTextLoggedAtErrorOrInfoForSuccess) {
 
 TEST(ErrorMessage, ProductCodesFallBackToTheirOwnTexts) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   ASSERT_TRUE(SystemText(17025).empty()) << "the system is not expected to know product codes";
   EXPECT_EQ(GetErrorMessage(17025), "OfficeUpdateError: Patch already installed.");
   EXPECT_TRUE(log.Has("[ERROR] Error Code : 17025 , Error Message : OfficeUpdateError: Patch already installed. "));
@@ -61,7 +61,7 @@ TEST(ErrorMessage, ProductCodesFallBackToTheirOwnTexts) {
 
 TEST(ErrorMessage, AnsiFormTrimsBlanks) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(LogErrorMessageA(ERROR_ACCESS_DENIED), 0);
   std::vector<std::string> lines = log.Matching("Error Code : 5 ,");
   ASSERT_EQ(lines.size(), 1u) << log.All();
@@ -77,7 +77,7 @@ TEST(ErrorMessage, AnsiFormTrimsBlanks) {
 
 TEST(ErrorMessage, LastErrorTextOfTheThread) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   SetLastError(ERROR_ACCESS_DENIED);
   LogLastError();
   EXPECT_TRUE(log.Has("[ERROR]  Error Message: " + SystemText(ERROR_ACCESS_DENIED))) << log.All();

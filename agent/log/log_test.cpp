@@ -14,8 +14,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hl::testing::ReadHostFile;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::TempMachine;
 
 // Opens a fresh log at C:\Agent\logs\<name> of a temporary machine.
 class LogTest : public ::testing::Test {

@@ -18,8 +18,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hl::testing::ReadHostFile;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::TempMachine;
 
 class LogThreadsTest : public ::testing::Test {
  protected:

@@ -9,10 +9,10 @@
 
 namespace {
 
-using hl::testing::Contains;
+using hl::test::Contains;
 using nlohmann::json;
 
-class IdentityTest : public hl::testing::ConfigTestBase {};
+class IdentityTest : public hl::test::ConfigTestBase {};
 
 TEST_F(IdentityTest, NamespaceAndJoinStatus) {
   struct Case {

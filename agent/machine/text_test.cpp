@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 
 TEST(TextConversion, Utf8AndUtf16RoundTripIncludingSurrogatePairs) {
   TempMachine machine;
@@ -30,7 +30,7 @@ TEST(TextConversion, Utf8AndUtf16RoundTripIncludingSurrogatePairs) {
 
 TEST(TextConversion, MissingInputsFailWithTheirErrorLines) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   hl::WString wide = u"stale";
   std::string narrow = "stale";
   EXPECT_EQ(ChangeToWideStr(nullptr, wide), 0);
@@ -48,7 +48,7 @@ TEST(TextConversion, MissingInputsFailWithTheirErrorLines) {
 
 TEST(TextConversion, Utf8ToWideLogsTheReceivedText) {
   TempMachine machine;
-  CapturedLog log(machine);
+  LogCapture log(machine);
   hl::WString wide;
   ChangeUtf8ToWideStr("Harborline", wide);
   EXPECT_TRUE(log.Has("[DEBUG] UTF String Received:Harborline")) << log.All();

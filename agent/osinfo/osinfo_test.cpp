@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 using nlohmann::json;
 
 // A computer as machine.json "os" describes it; `edition` null: no product-information call.
@@ -67,7 +67,7 @@ TEST(OsName, ModernNaming) {
 TEST(OsName, UnknownEditionIsBetaWithItsLogLines) {
   TempMachine machine;
   machine.WriteMachineJson({{"os", Os(2, 10, 0, 1, 200, 0)}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(GetOSNameEx(), "Windows 10 Beta");
   EXPECT_TRUE(log.Has("[INFO] dwPlatformInfo : 200")) << log.All();
   EXPECT_TRUE(log.Has("[INFO] dwMajorVersion : 10"));
@@ -80,7 +80,7 @@ TEST(OsName, ModernNamingLogsTheFacts) {
   json os = Os(2, 10, 0, 1, 48, 9);
   os["servicePackMajor"] = 1;
   machine.WriteMachineJson({{"os", os}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   ASSERT_TRUE(GetOSNameEx().has_value());
   std::vector<std::string> expected = {
       "[DEBUG] GetOSNameEx : dwMinorVersion : 0", "[DEBUG] GetOSNameEx : dwMajorVersion : 0",
@@ -96,7 +96,7 @@ TEST(OsName, ModernNamingLogsTheFacts) {
 TEST(OsName, WholeNameReturnsWithoutRegistryLookUp) {
   TempMachine machine;
   machine.WriteMachineJson({{"os", Os(2, 10, 0, 1, 100, 9)}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(GetOSNameEx(), "Windows 10 (x64)");
   EXPECT_TRUE(log.Has("[DEBUG] Returning with OS Name Windows 10 (x64)")) << log.All();
   EXPECT_TRUE(log.Matching("ReadRegSZ").empty()) << log.All();
@@ -110,7 +110,7 @@ TEST(OsName, PreviewProductNameMakesTheEditionBeta) {
     TempMachine machine;
     machine.WriteMachineJson({{"os", Os(2, 6, 3, 1, 48, 0)}});
     machine.WriteRegistry(preview);
-    CapturedLog log(machine);
+    LogCapture log(machine);
     EXPECT_EQ(GetOSNameEx(), "Windows 8.1 Beta");
     EXPECT_TRUE(log.Has("[INFO] OS Name detected from registry is : Windows 8.1 Pro Preview")) << log.All();
   }
@@ -129,7 +129,7 @@ TEST(OsName, PreviewProductNameMakesTheEditionBeta) {
 TEST(OsName, ArgumentsReplaceTheSystemVersionInTheNaming) {
   TempMachine machine;
   machine.WriteMachineJson({{"os", Os(2, 10, 0, 1, 48, 9)}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(GetOSNameEx(6, 1), "Windows 7 Professional Edition (x64)");
   EXPECT_EQ(GetOSNameEx(6, 0), "Windows Vista Professional Edition (x64)");
   EXPECT_TRUE(log.Has("[DEBUG] GetOSNameEx : dwMinorVersion : 1")) << log.All();
@@ -206,7 +206,7 @@ TEST(OsName, VersionQueryFailure) {
   json os = Os(2, 6, 1, 1, 48, 9);
   os["versionFails"] = true;
   machine.WriteMachineJson({{"os", os}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(GetOSNameEx(), std::nullopt);
   EXPECT_EQ(GetOsFamily(), 1);
   EXPECT_EQ(log.Matching("[ERROR] GetOsFamily : Unable to find the OSVersion , Errorcode ").size(), 1u) << log.All();
@@ -217,7 +217,7 @@ TEST(OsName, VersionQueryFailure) {
 TEST(OsFamily, NotNtOrTooOldLogsAnError) {
   TempMachine machine;
   machine.WriteMachineJson({{"os", Os(1, 4, 10, 1, nullptr, 0)}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(GetOsFamily(), -1);
   EXPECT_TRUE(log.Has("[ERROR] GetOsFamily :The windows is unable to found . ")) << log.All();
 }
@@ -230,13 +230,13 @@ TEST(OsFamily, IsWin7OrWin8) {
   for (const Case& c : cases) {
     TempMachine machine;
     machine.WriteMachineJson({{"os", Os(2, c.major, c.minor, 1, 48, 9)}});
-    CapturedLog log(machine);
+    LogCapture log(machine);
     EXPECT_EQ(isWin7orWin8(), c.expected) << c.major << "." << c.minor;
     EXPECT_EQ(log.Count(c.expected ? "[DEBUG] isWin7orWin8 : TRUE" : "[DEBUG] isWin7orWin8 : FALSE"), 1u);
   }
   TempMachine machine;
   machine.WriteMachineJson({{"os", Os(2, 6, 1, 1, 1, 9)}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   isWin7orWin8();
   EXPECT_TRUE(log.Has("[DEBUG] isWin7orWin8 : GetOSName Windows 7 Ultimate Edition (x64)")) << log.All();
 }

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 #include "agent/registry/registry.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 
 bool KeyExists(const char* subKey) {
   HKEY key = nullptr;
@@ -47,7 +47,7 @@ class RegistryDeleteTest : public ::testing::Test {
 };
 
 TEST_F(RegistryDeleteTest, DeleteValueNamedOrDefault) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   EXPECT_EQ(deleteValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree", "Gone"), 0);
   EXPECT_FALSE(ValueExists("SYSTEM\\Tree", "Gone"));
   EXPECT_TRUE(ValueExists("SYSTEM\\Tree", "Keep"));
@@ -61,7 +61,7 @@ TEST_F(RegistryDeleteTest, DeleteValueNamedOrDefault) {
 }
 
 TEST_F(RegistryDeleteTest, DeleteValueFailuresCarryTheirCodes) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   EXPECT_EQ(deleteValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Missing", "x"), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(log.Has("[ERROR] deleteValue:  SYSTEM\\Missing Key not found!: 2  ")) << log.All();
   EXPECT_EQ(deleteValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree", "Absent"), ERROR_FILE_NOT_FOUND);
@@ -71,7 +71,7 @@ TEST_F(RegistryDeleteTest, DeleteValueFailuresCarryTheirCodes) {
 }
 
 TEST_F(RegistryDeleteTest, WideDeleteValue) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   EXPECT_EQ(deleteValue(HKEY_LOCAL_MACHINE, u"SYSTEM\\Tree", u"N\u00e9v"), 0);
   EXPECT_FALSE(ValueExists("SYSTEM\\Tree", "N\xC3\xA9v"));
   EXPECT_TRUE(log.Has("[DEBUG] deleteValue: Inside function deleteValue ..... subkey : SYSTEM\\Tree, Valuename : "
@@ -110,7 +110,7 @@ TEST(RegistryDeleteFaults, TreeDeletionStopsAtTheFirstFailure) {
 }
 
 TEST_F(RegistryDeleteTest, EmptyOrNullSubKeyIsRefusedAndNothingIsDeleted) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, ""), 0);
   EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, nullptr), 0);
   EXPECT_EQ(DeleteRegistrySubkeys(HKEY_LOCAL_MACHINE, ""), 0);

@@ -7,7 +7,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 class RegistryKeyTest : public ::testing::Test {
  protected:

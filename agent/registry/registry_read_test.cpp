@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 #include "agent/registry/registry.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 
 // A .reg hex list of the UTF-16LE bytes of `text` (no terminator).
 std::string Utf16Hex(const std::string& ascii) {
@@ -50,7 +50,7 @@ class RegistryReadTest : public ::testing::Test {
 };
 
 TEST_F(RegistryReadTest, HiveNamesAreFullOrShortAndCaseSensitive) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   struct Case {
     const char* path;
     signed char result;
@@ -86,7 +86,7 @@ TEST_F(RegistryReadTest, EmptyValueNameOnlyTestsTheKey) {
 }
 
 TEST_F(RegistryReadTest, MissingValueEmptiesTheTextAndLogsCode2) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   std::string text = "stale";
   EXPECT_EQ(GetRegKeyValue("HKLM\\SYSTEM\\Test", "Nothing", text, false), -2);
   EXPECT_EQ(text, "");
@@ -96,7 +96,7 @@ TEST_F(RegistryReadTest, MissingValueEmptiesTheTextAndLogsCode2) {
 }
 
 TEST_F(RegistryReadTest, ValueTypesAsText) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   struct Case {
     const char* name;
     signed char result;
@@ -121,7 +121,7 @@ TEST_F(RegistryReadTest, ValueTypesAsText) {
 }
 
 TEST_F(RegistryReadTest, LargeStringIsReadAgainAfterOneRetryLine) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   std::string text;
   EXPECT_EQ(GetRegKeyValue("HKLM\\SYSTEM\\Test", "Long", text, false), 2);
   EXPECT_EQ(text, std::string(5000, 'x'));
@@ -140,7 +140,7 @@ TEST_F(RegistryReadTest, ViewChoiceUnderWow64) {
 }
 
 TEST_F(RegistryReadTest, ReadRegSZ) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   std::optional<std::string> out = "stale";
   EXPECT_EQ(ReadRegSZ(HKEY_LOCAL_MACHINE, "SYSTEM\\Test", "Text", out), 0);
   EXPECT_EQ(out, "hello");
@@ -167,7 +167,7 @@ TEST_F(RegistryReadTest, ReadRegSZ) {
 }
 
 TEST_F(RegistryReadTest, ReadRegSZExReadsUtf16WithAUtf8Name) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   std::optional<std::basic_string<WCHAR>> out;
   EXPECT_EQ(ReadRegSZEx(HKEY_LOCAL_MACHINE, "SYSTEM\\Test", "N\xC3\xA9v", out), 0);
   EXPECT_EQ(out, std::basic_string<WCHAR>(u"Zo\u00eb"));
@@ -180,7 +180,7 @@ TEST_F(RegistryReadTest, ReadRegSZExReadsUtf16WithAUtf8Name) {
 }
 
 TEST_F(RegistryReadTest, ReadDwordRegistryData) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   DWORD value = 42;
   EXPECT_EQ(ReadDwordRegistryData(HKEY_LOCAL_MACHINE, "SYSTEM\\Test", "Seven", &value), 0);
   EXPECT_EQ(value, 7u);
@@ -204,7 +204,7 @@ TEST(RegistryReadFaults, OpenFailuresOtherThanNotFoundAreErrors) {
   TempMachine machine;
   machine.WriteRegistry("[HKEY_LOCAL_MACHINE\\SYSTEM\\Test]\n\"Seven\"=dword:00000007\n");
   machine.WriteMachineJson({{"faults", {{"RegOpenKeyExA", 5}}}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   DWORD value = 42;
   EXPECT_EQ(ReadDwordRegistryData(HKEY_LOCAL_MACHINE, "SYSTEM\\Test", "Seven", &value), ERROR_ACCESS_DENIED);
   EXPECT_EQ(value, 42u);

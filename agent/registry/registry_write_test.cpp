@@ -3,14 +3,14 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/machine/captured_log.h"
+#include "tests/support/log_capture.h"
 #include "agent/machine/text.h"
 #include "agent/registry/registry.h"
 
 namespace {
 
-using hl::testing::CapturedLog;
-using hl::testing::TempMachine;
+using hl::test::LogCapture;
+using hl::test::TempMachine;
 
 struct Stored {
   LONG result = -1;
@@ -83,7 +83,7 @@ TEST_F(RegistryWriteTest, DwordFromText) {
 }
 
 TEST_F(RegistryWriteTest, StringTypesAndTheirDebugLines) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   ASSERT_EQ(writeValue(HKEY_LOCAL_MACHINE, kKey, "Name", "Zo\xC3\xAB", REG_SZ), 0);
   EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"Name").bytes, Wide(u"Zo\u00eb", 4));
   EXPECT_TRUE(log.Has("[DEBUG] writeValue:  Data type is REG_SZ or REG_EXPAND_SZ or REG_BINARY: 8")) << log.All();
@@ -109,7 +109,7 @@ TEST_F(RegistryWriteTest, StringTypesAndTheirDebugLines) {
 }
 
 TEST_F(RegistryWriteTest, MultiStringSplitsAtSemicolonsWithCaretEscapes) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "List", "a;b^;c", REG_MULTI_SZ), 0);
   Stored list = Query(HKEY_LOCAL_MACHINE, kKey, u"List");
   EXPECT_EQ(list.type, static_cast<DWORD>(REG_MULTI_SZ));
@@ -127,7 +127,7 @@ TEST_F(RegistryWriteTest, MultiStringSplitsAtSemicolonsWithCaretEscapes) {
 }
 
 TEST_F(RegistryWriteTest, QwordFromDigits) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   ASSERT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, kKey, "Big", "18446744073709551615", REG_QWORD), 0);
   Stored big = Query(HKEY_LOCAL_MACHINE, kKey, u"Big");
   EXPECT_EQ(big.type, static_cast<DWORD>(REG_QWORD));
@@ -146,7 +146,7 @@ TEST_F(RegistryWriteTest, QwordFromDigits) {
 }
 
 TEST_F(RegistryWriteTest, DefaultValueAndMissingTexts) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   ASSERT_EQ(writeValue(HKEY_LOCAL_MACHINE, kKey, "--", "def", REG_SZ), 0);
   EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"").bytes, Wide(u"def", 4));
   EXPECT_TRUE(log.Has("[INFO] writeValue : going to add the (default) value .")) << log.All();
@@ -160,7 +160,7 @@ TEST_F(RegistryWriteTest, DefaultValueAndMissingTexts) {
 }
 
 TEST_F(RegistryWriteTest, SuccessfulWriteLogsItsSteps) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   ASSERT_EQ(writeValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Existing", "FeatureSettingsOverride", "0", REG_DWORD), 0);
   std::vector<std::string> lines = log.Lines();
   std::vector<std::string> expected = {
@@ -184,7 +184,7 @@ TEST_F(RegistryWriteTest, SuccessfulWriteLogsItsSteps) {
 }
 
 TEST_F(RegistryWriteTest, AddRegistryKeyReportsCreatedOrExisting) {
-  CapturedLog log(machine_);
+  LogCapture log(machine_);
   EXPECT_EQ(addRegistryKey(HKEY_LOCAL_MACHINE, "SYSTEM\\Fresh\\Deep"), 0);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\Fresh\\Deep"));
   EXPECT_TRUE(log.Has("[DEBUG] addRegistryKey:  Create registry key function successfull: 1 ")) << log.All();
@@ -217,7 +217,7 @@ TEST_F(RegistryWriteTest, ExWritersUseTheNativeViewUnderWow64) {
 TEST(RegistryWriteFaults, StoreFailureLogsTheDetailsAndReturnsTheCode) {
   TempMachine machine;
   machine.WriteMachineJson({{"faults", {{"RegSetValueExW", 5}}}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(writeValueEx(HKEY_LOCAL_MACHINE, "SYSTEM\\T", "Name", "Data", REG_SZ), ERROR_ACCESS_DENIED);
   const char* lines[] = {
       "[ERROR] writeValueEx:  Function WriteValue failure!:5",
@@ -236,7 +236,7 @@ TEST(RegistryWriteFaults, StoreFailureLogsTheDetailsAndReturnsTheCode) {
 TEST(RegistryWriteFaults, KeyCreationFailureStopsTheWrite) {
   TempMachine machine;
   machine.WriteMachineJson({{"faults", {{"RegCreateKeyExA", 5}}}});
-  CapturedLog log(machine);
+  LogCapture log(machine);
   EXPECT_EQ(writeValue(HKEY_LOCAL_MACHINE, "SYSTEM\\T", "Name", "1", REG_DWORD), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(log.Has("[ERROR] addRegistryKey:  Create registry key \"SYSTEM\\T\" function failed: 5 ")) << log.All();
   EXPECT_TRUE(log.Has("[ERROR] writeValue:  WriteValue failure during key creation! 5 ")) << log.All();

@@ -85,7 +85,7 @@ class ComTest : public ::testing::Test {
     return values;
   }
 
-  hl::testing::TempMachine machine_;
+  hl::test::TempMachine machine_;
   long liveBefore_ = 0;
 };
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 TEST(CryptKeysTest, FirstRunCreatesContainerAndPairsLaterRunsFindThem) {
   TempMachine machine;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 // All names a search returns, in order; empty when FindFirstFile fails (its error in `error`).
 std::vector<std::string> Find(const char* searchPath, DWORD* error = nullptr) {

@@ -8,8 +8,8 @@
 
 namespace {
 
-using hl::testing::ReadHostFile;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::TempMachine;
 
 HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
   return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);

@@ -11,8 +11,8 @@
 
 namespace {
 
-using hl::testing::ReadHostFile;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::TempMachine;
 
 TEST(CopyFile, CopiesAndHonoursFailIfExists) {
   TempMachine machine;

@@ -13,7 +13,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 using nlohmann::json;
 
 std::string ComputerName(COMPUTER_NAME_FORMAT format) {

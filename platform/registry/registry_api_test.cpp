@@ -11,17 +11,17 @@
 namespace hl::platform::reg {
 namespace {
 
-using testing::Create;
-using testing::GetDword;
-using testing::GetString;
-using testing::Open;
-using testing::ScopedKey;
-using testing::SetDword;
-using testing::SetString;
+using test::Create;
+using test::GetDword;
+using test::GetString;
+using test::Open;
+using test::ScopedKey;
+using test::SetDword;
+using test::SetString;
 
 class RegistryApi : public ::testing::Test {
  protected:
-  hl::testing::TempMachine machine_;
+  hl::test::TempMachine machine_;
 };
 
 TEST_F(RegistryApi, CreateReportsDispositionAndOpenNeverCreates) {
@@ -372,7 +372,7 @@ TEST_F(RegistryApi, HandlesFollowTheCurrentMachine) {
   ASSERT_EQ(Create(HKEY_CURRENT_USER, "Shared\\Path", key), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(key.get(), "v", 1), ERROR_SUCCESS);
   {
-    hl::testing::TempMachine other;
+    hl::test::TempMachine other;
     other.WriteRegistry("[HKEY_CURRENT_USER\\Shared\\Path]\r\n\"v\"=dword:00000002\r\n");
     DWORD number = 0;
     ASSERT_EQ(GetDword(key.get(), "v", number), ERROR_SUCCESS);

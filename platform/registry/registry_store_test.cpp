@@ -15,11 +15,11 @@
 namespace hl::platform::reg {
 namespace {
 
-using testing::Create;
-using testing::GetDword;
-using testing::Open;
-using testing::ScopedKey;
-using testing::SetDword;
+using test::Create;
+using test::GetDword;
+using test::Open;
+using test::ScopedKey;
+using test::SetDword;
 
 constexpr int kValuesPerWriter = 60;
 
@@ -49,7 +49,7 @@ void ExpectAllValues(const std::vector<std::string>& prefixes) {
 }
 
 TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
-  hl::testing::TempMachine machine;
+  hl::test::TempMachine machine;
   machine.WriteRegistry("[HKEY_CURRENT_USER\\Concurrent]\r\n\"existing\"=dword:00000001\r\n");
   std::vector<std::string> prefixes = {"parent", "child"};
   std::fflush(nullptr);
@@ -92,7 +92,7 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
 }
 
 TEST(RegistryStore, ThreadsWritingAtOnceLoseNothing) {
-  hl::testing::TempMachine machine;
+  hl::test::TempMachine machine;
   std::vector<std::string> prefixes = {"a", "b", "c", "d"};
   std::vector<int> failures(prefixes.size());
   std::vector<std::thread> threads;

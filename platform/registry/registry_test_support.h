@@ -8,7 +8,7 @@
 
 #include "platform/registry/win_registry.h"
 
-namespace hl::platform::reg::testing {
+namespace hl::platform::reg::test {
 
 // An open key that closes itself.
 class ScopedKey {
@@ -67,4 +67,4 @@ inline LONG GetDword(HKEY key, const char* name, DWORD& number) {
   return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size);
 }
 
-}  // namespace hl::platform::reg::testing
+}  // namespace hl::platform::reg::test

@@ -64,9 +64,9 @@ std::u16string ViaRegistry(HKEY key, const std::string& bytes) {
 }
 
 TEST(TextCodecCallers, HostileUtf8AsEachCallerGetsIt) {
-  hl::testing::TempMachine machine;
-  testing::ScopedKey key;
-  ASSERT_EQ(testing::Create(HKEY_CURRENT_USER, "Codec", key), ERROR_SUCCESS);
+  hl::test::TempMachine machine;
+  test::ScopedKey key;
+  ASSERT_EQ(test::Create(HKEY_CURRENT_USER, "Codec", key), ERROR_SUCCESS);
   for (const HostileCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     DWORD error = 0;
@@ -93,13 +93,13 @@ TEST(TextCodecCallers, LoneSurrogatesOnTheWayOut) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 
   // The registry keeps the surrogate for its file and hands the narrow API a replacement.
-  hl::testing::TempMachine machine;
-  testing::ScopedKey key;
-  ASSERT_EQ(testing::Create(HKEY_CURRENT_USER, "Codec", key), ERROR_SUCCESS);
+  hl::test::TempMachine machine;
+  test::ScopedKey key;
+  ASSERT_EQ(test::Create(HKEY_CURRENT_USER, "Codec", key), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(key.get(), u"w", 0, REG_SZ, reinterpret_cast<const BYTE*>(lone), sizeof lone),
             ERROR_SUCCESS);
   std::string back;
-  ASSERT_EQ(testing::GetString(key.get(), "w", back), ERROR_SUCCESS);
+  ASSERT_EQ(test::GetString(key.get(), "w", back), ERROR_SUCCESS);
   EXPECT_EQ(back, "x\xEF\xBF\xBD");
   EXPECT_EQ(*utf::Utf16ToUtf8(std::u16string_view(lone, 2), utf::kReplaceKeep), "x\xED\xB0\x80");
 }

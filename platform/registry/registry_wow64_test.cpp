@@ -8,11 +8,11 @@
 namespace hl::platform::reg {
 namespace {
 
-using testing::Create;
-using testing::GetDword;
-using testing::Open;
-using testing::ScopedKey;
-using testing::SetDword;
+using test::Create;
+using test::GetDword;
+using test::Open;
+using test::ScopedKey;
+using test::SetDword;
 
 constexpr const char* kAgentKey = "Software\\Corvanta\\Harborline\\HLAgent";
 
@@ -26,7 +26,7 @@ class RegistryWow64 : public ::testing::Test {
     if (LONG result = Open(HKEY_LOCAL_MACHINE, path, key, KEY_READ | sam)) return result;
     return GetDword(key.get(), "Flag", number);
   }
-  hl::testing::TempMachine machine_;
+  hl::test::TempMachine machine_;
 };
 
 TEST_F(RegistryWow64, ThirtyTwoBitProcessIsRedirectedByDefault) {

@@ -6,8 +6,8 @@
 
 namespace {
 
-using hl::testing::ReadHostFile;
-using hl::testing::TempMachine;
+using hl::test::ReadHostFile;
+using hl::test::TempMachine;
 using nlohmann::json;
 
 class ServicesTest : public ::testing::Test {

@@ -8,7 +8,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 void InstallFixture(TempMachine& machine, const std::string& relative) {
   auto target = machine.root() / relative;

@@ -11,7 +11,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 DWORD WINAPI TryLock(LPVOID mutex) { return WaitForSingleObject(static_cast<HANDLE>(mutex), 0); }
 

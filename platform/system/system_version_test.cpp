@@ -6,7 +6,7 @@
 
 namespace {
 
-using hl::testing::TempMachine;
+using hl::test::TempMachine;
 
 TEST(GetVersionEx, DefaultsDescribeWindows10) {
   TempMachine machine;

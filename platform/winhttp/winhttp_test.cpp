@@ -7,7 +7,7 @@
 #include "platform/winhttp/winhttp_test_support.h"
 #include "tests/support/temp_machine.h"
 
-namespace hl::testing {
+namespace hl::test {
 namespace {
 
 class WinHttpTest : public ::testing::Test {
@@ -545,4 +545,4 @@ TEST_F(WinHttpProxyTest, BypassListIsEvaluatedPerRequest) {
 }
 
 }  // namespace
-}  // namespace hl::testing
+}  // namespace hl::test

@@ -10,7 +10,7 @@
 #include "platform/win32.h"
 #include "tests/support/peers.h"
 
-namespace hl::testing {
+namespace hl::test {
 
 inline std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 inline std::string NarrowAscii(const std::u16string& text) { return std::string(text.begin(), text.end()); }
@@ -139,4 +139,4 @@ inline ProxyPeer* SharedProxy(const std::string& user, const std::string& passwo
   return proxy.get();
 }
 
-}  // namespace hl::testing
+}  // namespace hl::test

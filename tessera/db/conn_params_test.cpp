@@ -6,7 +6,7 @@
 #include "tessera/db/data_source_map.h"
 #include "tessera/db/odbc/odbc_provider.h"
 #include "tessera/db/tessera_root.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -23,7 +23,7 @@ class ConnParamsTest : public ::testing::Test {
     dir_.Write("connparams.txt", text);
     return LoadConnParamsEntryFromFile((dir_.path() / "connparams.txt").string().c_str());
   }
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(ConnParamsTest, ReadsTenTokensAndTheConnectionStringOfYesLines) {
@@ -58,7 +58,7 @@ TEST_F(ConnParamsTest, ReadsTenTokensAndTheConnectionStringOfYesLines) {
 TEST_F(ConnParamsTest, EmptyFileLoadsNothingAndMissingFileFails) {
   EXPECT_TRUE(Load(""));
   EXPECT_TRUE(AllConnParams().empty());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(GetDefaultConnectionName(), nullptr);
   EXPECT_TRUE(log.Has("[ERROR]", "Connection Name IS NULL\n"));
   EXPECT_FALSE(LoadConnParamsEntryFromFile((dir_.path() / "absent.txt").string().c_str()));
@@ -69,7 +69,7 @@ TEST_F(ConnParamsTest, FallsBackToTheDataDirectoryOfTheRoot) {
   dir_.Write("data/connparams.txt", "s 1 d u p x fromroot ODBC SQLITE NO\n");
   dir_.Write("data/dsn_table_map.txt", "Computer fromroot\nPatch other\n");
   SetTesseraRoot(dir_.str().c_str());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ASSERT_TRUE(LoadConnParamsEntryFromFile("..\\data\\connparams.txt"));
   EXPECT_NE(GetConnParams("fromroot"), nullptr);
   ASSERT_TRUE(LoadDataSourceMapEntryFromFile("..\\data\\dsn_table_map.txt"));
@@ -97,7 +97,7 @@ TEST_F(ConnParamsTest, ConnectionStringOfDsnEntriesKeepsEverySeparator) {
 }
 
 TEST_F(ConnParamsTest, MissingMapFileAndInvalidModeAreReported) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(LoadDataSourceMapEntryFromFile((dir_.path() / "none.txt").string().c_str()));
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot open DataSourceMap Entry File.\n"));
   SetDSNMapValid(7, 0);

@@ -12,7 +12,7 @@
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/db_provider.h"
 #include "tessera/db/odbc/odbc_provider.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -39,7 +39,7 @@ class PoolTest : public ::testing::Test {
     params.connectionString = "Driver=SQLite3;Database=" + (dir_.path() / file).string();
     AddConnParams(params);
   }
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(PoolTest, SingleHandleIsSharedByAllThreadsUnderIdOne) {
@@ -92,7 +92,7 @@ TEST_F(PoolTest, HandleIsReopenedOnlyWhenOlderThan27900Seconds) {
   handle->openedAt = CurrentEpochSeconds() - kConnectionMaxAgeSeconds;
   EXPECT_EQ(GetConnectionHandle("maindb"), handle);
   handle->openedAt = CurrentEpochSeconds() - kConnectionMaxAgeSeconds - 1;
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ConnectionHandle* fresh = GetConnectionHandle("maindb");
   ASSERT_NE(fresh, nullptr);
   EXPECT_TRUE(log.Has("[DEBUG]", " maindb : Connection Established\n"));
@@ -105,7 +105,7 @@ TEST_F(PoolTest, HandleIsReopenedOnlyWhenOlderThan27900Seconds) {
 }
 
 TEST_F(PoolTest, DispatchRefusesMissingHandleOrText) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(ExecuteUpdate(nullptr, "delete from T"), 0);
   EXPECT_TRUE(log.Has("[ERROR]", "ConnectionHandle NULL in ExecuteUpdate for Query delete from T \n"));
   EXPECT_EQ(ExecuteQuery(nullptr, "select 1"), nullptr);
@@ -127,7 +127,7 @@ TEST_F(PoolTest, DispatchRefusesMissingHandleOrText) {
 TEST_F(PoolTest, CommitAndRollbackNeedABegunTransaction) {
   ASSERT_TRUE(EstablishDBConnections());
   ConnectionHandle* handle = GetConnectionHandle(nullptr);
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(CommitTransaction(handle));
   EXPECT_FALSE(RollbackTransaction(handle));
   EXPECT_FALSE(log.Has("[TRACE]", "\t@@@@@ ODBCCommitTransaction() @@@@@\n")) << "the provider is not reached";
@@ -173,7 +173,7 @@ TEST_F(PoolTest, ResultsKeepNullsLongTextsAndTinyintBooleans) {
   ResultSetResetCursor(*rs);
   EXPECT_NE(ResultSetNextRow(*rs), nullptr);
 
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintResultSet(*rs);
   EXPECT_TRUE(log.Has("[DEBUG]", "NAME\t"));
   EXPECT_TRUE(log.Has("[DEBUG]", "3\t"));
@@ -193,7 +193,7 @@ TEST_F(PoolTest, ClosingOneConnectionLeavesTheOthersWorking) {
 
 TEST_F(PoolTest, CreateDBRefusesNamesItCannotHold) {
   ASSERT_TRUE(EstablishDBConnections());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(CreateDB("a_name_of_20_chars__"));
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot create database a_name_of_20_chars__: a name has 1 to 19"));
   EXPECT_FALSE(CreateDB("x; drop table T"));
@@ -204,7 +204,7 @@ TEST_F(PoolTest, CreateDBRefusesNamesItCannotHold) {
 
 TEST(ProviderRegistry, LoadsIntoTwoSlotsAndRefusesUnknownNames) {
   FreeDBProviders();
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ASSERT_TRUE(InitDBProvider());
   EXPECT_EQ(GetActiveProvider(0), &OdbcProvider());
   EXPECT_EQ(GetActiveProvider(1), nullptr) << "no SQLITE provider exists";

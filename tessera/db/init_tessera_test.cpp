@@ -11,7 +11,7 @@
 #include "tessera/db/data_source_map.h"
 #include "tessera/db/db_dispatch.h"
 #include "tessera/schema/data_dictionary.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -39,7 +39,7 @@ class InitTesseraTest : public ::testing::Test {
     return names;
   }
 
-  testing::TempDir root_;
+  hl::test::TempDir root_;
 };
 
 TEST_F(InitTesseraTest, CreatesEveryDictionaryTableOnAnEmptyDatabaseAndDetectsItNextTime) {
@@ -69,10 +69,10 @@ TEST_F(InitTesseraTest, StopsWithTheFailingStepsMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.removed);
-    testing::TempDir root;
+    hl::test::TempDir root;
     fs::copy(fs::path(HL_SOURCE_DIR) / "examples/tessera/data", root.path() / "data", fs::copy_options::recursive);
     fs::remove(root.path() / "data" / c.removed);
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     EXPECT_FALSE(InitTessera(root.str().c_str()));
     EXPECT_TRUE(log.Has("[ERROR]", c.message));
     DeInitTessera();
@@ -81,7 +81,7 @@ TEST_F(InitTesseraTest, StopsWithTheFailingStepsMessage) {
 
 TEST_F(InitTesseraTest, EmptyConnectionParametersStopTheStart) {
   root_.Write("data/connparams.txt", "");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(InitTessera(Root().c_str()));
   EXPECT_TRUE(log.Has("[ERROR]", "No entires in data source vector. InitTessera failed.\n"));
 }
@@ -89,7 +89,7 @@ TEST_F(InitTesseraTest, EmptyConnectionParametersStopTheStart) {
 TEST_F(InitTesseraTest, UnreachableDatabaseStopsTheStart) {
   root_.Write("data/connparams.txt",
               "localhost 0 tessera NULL NULL x maindb ODBC SQLITE YES Driver=NoSuchDriver;Database=x\n");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(InitTessera(Root().c_str()));
   EXPECT_TRUE(log.Has("[ERROR]", "Connecting to driver failed\n"));
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot establish connection.\n"));
@@ -106,7 +106,7 @@ TEST_F(InitTesseraTest, DialectFollowsTheConnectionOrDefaultsToMysql) {
   root_.Write("data/connparams.txt",
               "localhost 0 tessera NULL NULL x maindb ODBC OTHER YES "
               "Driver=SQLite3;Database=%TESSERA_DATA%/other.db\n");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ASSERT_TRUE(InitTessera(Root().c_str()));
   EXPECT_FALSE(IsDSNMapValid());
   EXPECT_EQ(GeneratorForTable("Computer"), &MysqlQueryGenerator());

@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
 
-using testing::DefineTable;
-using testing::Int;
+using test::DefineTable;
+using test::Int;
 
-class NotificationTest : public testing::StoreTest {
+class NotificationTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -66,7 +66,7 @@ TEST_F(NotificationTest, NotificationCopiesTheRowAndStampsTheTime) {
 }
 
 TEST_F(NotificationTest, RegistrationDisablingAndRemoval) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   Listen("one", 0, {"A"});
   EXPECT_TRUE(log.Has("[DEBUG]", "Listener with name one added\n"));
   Listen("ONE", 0, {"B"});  // same name: the first is kept and the call still succeeds
@@ -110,7 +110,7 @@ TEST(IsListContains, BinarySearchWithoutRegardToCase) {
   for (const char* name : {"", "a", "zeta", "bet"}) EXPECT_FALSE(IsListContains(sorted, name)) << name;
   EXPECT_FALSE(IsListContains({}, "a"));
   EXPECT_FALSE(IsListContains(sorted, nullptr));
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   IsListContains(names, "zzz");
   EXPECT_TRUE(log.Has("[DEBUG]", "List doesn't contains key \n"));
 }

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -45,7 +45,7 @@ TEST(ThreadPool, CheckThreadPoolCodes) {
 }
 
 TEST(ThreadPool, WorkerSuspendsItselfAndResumes) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   InitThreadInfo();
   EXPECT_TRUE(log.Has("[TRACE]", "\n\t@@@@@ Inside InitThreadInfo() @@@@@\n"));
   ThreadInfo info;
@@ -84,7 +84,7 @@ TEST(ThreadPool, EarlyResumeIsNotLost) {
 }
 
 TEST(ThreadPool, CreateFailureAndSleep) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(CreateNewThread(nullptr, nullptr), nullptr);
   EXPECT_TRUE(log.Has("[DEBUG]", "Unable to create Thread\n"));
   const DWORD start = GetTickCount();

@@ -4,7 +4,7 @@
 
 #include "tessera/query/criteria.h"
 #include "tessera/query/criteria_lexer.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -107,14 +107,14 @@ TEST(CriteriaParser, RefusedTextsLogTheirError) {
       {"a = 5.", "invalid syntax\n"},
   };
   for (const Refused& c : cases) {
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     EXPECT_FALSE(ParseCriteria(c.text)) << c.text;
     EXPECT_TRUE(log.Has("[ERROR]", c.message)) << c.text << "\n" << log.Text();
   }
 }
 
 TEST(CriteriaParser, NullTextGivesNoneWithoutMessage) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(ParseCriteria(nullptr));
   EXPECT_EQ(log.Text().find("[ERROR]"), std::string::npos);
 }
@@ -130,13 +130,13 @@ std::string Chain(int leaves) {
 // The stack holds the start state and one entry per pending symbol, at most 10000 entries.
 TEST(CriteriaParser, StackLimitIsTenThousandEntries) {
   {
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     EXPECT_TRUE(ParseCriteria(Nested(9996).c_str()));  // 1 + 9996 + 3 entries at the deepest
     EXPECT_FALSE(ParseCriteria(Nested(9997).c_str()));
     EXPECT_EQ(log.Count("[ERROR]", "yacc stack overflow\n"), 1u);
   }
   {
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     CriteriaPtr root = ParseCriteria(Chain(4999).c_str());  // 1 + 2 * 4998 + 3 entries
     ASSERT_TRUE(root);
     EXPECT_EQ(root->op, CRITERIA_OP_AND);

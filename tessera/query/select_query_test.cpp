@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "tessera/db/mem_pool.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tessera/values/sql_data_type.h"
 
 namespace tessera {
@@ -28,7 +28,7 @@ TEST(SelectQuery, NewQueryIsEmptyWithItsOwnPool) {
 TEST(SelectQuery, ColumnsAreRefusedWithoutNameOrWithBadType) {
   SelectQueryPtr query(CreateSelectQuery());
   apr_pool_t* pool = query->pool;
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(CreateSelectColumn("T", nullptr, nullptr, nullptr, CRV_SQL_INT, SELECT_FUNCTION_NONE, pool), nullptr);
   EXPECT_TRUE(log.Has("[ERROR]", "\nColumn Name is NULL\n"));
   EXPECT_NE(CreateSelectColumn("T", nullptr, nullptr, "n", CRV_SQL_INT, SELECT_FUNCTION_COUNT, pool), nullptr);  // COUNT(*)
@@ -61,7 +61,7 @@ TEST(SelectQuery, RemoveSelectColumnMatchesNameAndTableWithoutCase) {
   AddSelectColumn(query.get(), CreateSelectColumn("Person", nullptr, "ID", nullptr, CRV_SQL_INT, 0, pool));
   AddSelectColumn(query.get(), CreateSelectColumn(nullptr, nullptr, "NAME", nullptr, CRV_SQL_NCHAR, 0, pool));
   AddSelectColumn(query.get(), CreateSelectColumn("Address", nullptr, "ID", nullptr, CRV_SQL_INT, 0, pool));
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(RemoveSelectColumn(query.get(), "ID", "Order"));
   EXPECT_TRUE(log.Has("[ERROR]", "Invalid Column Name"));
   EXPECT_FALSE(RemoveSelectColumn(query.get(), "ID", nullptr));  // both IDs carry a table name
@@ -76,7 +76,7 @@ TEST(SelectQuery, CriteriaTreesJoinsGroupingAndSort) {
   apr_pool_t* pool = query->pool;
   SelectColumn* age = CreateSelectColumn("Person", nullptr, "AGE", nullptr, CRV_SQL_INT, 0, pool);
   int32_t five = 5;
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(CreateCriterion(nullptr, &five, 4, QUERY_OP_GREATER, pool), nullptr);
   EXPECT_TRUE(log.Has("[ERROR]", "\nEmpty Column Assigned\n"));
   Criterion* left = CreateCriterion(age, &five, 4, QUERY_OP_GREATER, pool);

@@ -7,14 +7,14 @@
 namespace tessera {
 namespace {
 
-using testing::Col;
-using testing::DictionaryTest;
-using testing::Table;
+using test::Col;
+using test::DictionaryTest;
+using test::Table;
 
 TEST_F(DictionaryTest, LookupsFollowTheirCaseRulesAndFirstMatchWins) {
   LoadTables(Table("Person", Col("NAME", "<data-type>CHAR</data-type>")) +
              Table("PERSON", Col("OTHER", "")) + Table("Address", Col("CITY", "")));
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   const TableDefn* first = GetTableDefn("PERSON");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->name, "Person") << "case-insensitive, first in dictionary order";
@@ -59,7 +59,7 @@ TEST_F(DictionaryTest, AddRemoveAndFree) {
   EXPECT_TRUE(AddTableDefn(CreateTableDefn("Three", "third", nullptr, nullptr)));
   EXPECT_EQ(GetDataDictionary().tail()->data->name, "Three");
   EXPECT_FALSE(RemoveTableDefn("Missing"));
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintAllTableDefinitions();
   EXPECT_TRUE(log.Has("[DEBUG]", "Table Name : Two\n"));
   EXPECT_FALSE(log.Has("[DEBUG]", "Table Name : Three\n")) << "no columns, no listing";
@@ -69,7 +69,7 @@ TEST_F(DictionaryTest, AddRemoveAndFree) {
 }
 
 TEST_F(DictionaryTest, TheStoreRoot) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(GetTesseraRoot(), nullptr);
   SetTesseraRoot("/srv/tessera");
   SetTesseraRoot(nullptr);

@@ -9,9 +9,9 @@
 namespace tessera {
 namespace {
 
-using testing::Col;
-using testing::DictionaryTest;
-using testing::Table;
+using test::Col;
+using test::DictionaryTest;
+using test::Table;
 
 TEST_F(DictionaryTest, ColumnTypesAndTheTextPromotion) {
   LoadTables(Table("T", Col("A", "<data-type>bigint</data-type>") + Col("B", "<data-type>LONG</data-type>") +
@@ -35,7 +35,7 @@ TEST_F(DictionaryTest, ColumnTypesAndTheTextPromotion) {
 }
 
 TEST_F(DictionaryTest, FlagsSizesAndTexts) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   LoadTables(Table("T", Col("plain", "<data-type>CRV_SQL_INT</data-type>") +
                             Col("n1", "<nullable>TRUE</nullable><unique>TRUE</unique>") +
                             Col("n2", "<nullable>True</nullable><unique>true</unique>") +
@@ -78,7 +78,7 @@ TEST_F(DictionaryTest, FlagsNumbersAndBoundsAreReadExactlyAsTheyStand) {
 }
 
 TEST_F(DictionaryTest, DefaultsAreConvertedToTheColumnsForm) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   LoadTables(Table("T", Col("S", "<data-type>CHAR</data-type><max-size>8</max-size><default-value>abc</default-value>") +
                             Col("I", "<data-type>CRV_SQL_SMALLINT</data-type><default-value>-2</default-value>") +
                             Col("D", "<data-type>DATE</data-type><default-value>2024-02-29</default-value>") +
@@ -172,7 +172,7 @@ TEST_F(DictionaryTest, KeysAndTheirListing) {
   EXPECT_EQ(GetForeignKeyDefn(child, "pb"), &second);
   EXPECT_EQ(GetForeignKeyDefn(child, "NONE"), nullptr);
 
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintTableDefinition(parent);
   EXPECT_EQ(log.Count("[DEBUG]", "Primary key : "), 3u);
   EXPECT_TRUE(log.Has("[DEBUG]", "Primary key : B\n\n"));
@@ -190,7 +190,7 @@ TEST_F(DictionaryTest, KeysAndTheirListing) {
 }
 
 TEST_F(DictionaryTest, ForeignKeyWithoutColumnsAndOtherAttributes) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   LoadTables("<table name=\"T\" owner=\"me\"><columns>" + Col("A", "") +
              "</columns><foreign-keys><foreign-key name=\"f\" reference-table-name=\"X\">"
              "<fk-constraints>ON-DELETE-CASCADE</fk-constraints></foreign-key></foreign-keys></table>");
@@ -206,7 +206,7 @@ TEST_F(DictionaryTest, ForeignKeyWithoutColumnsAndOtherAttributes) {
 }
 
 TEST_F(DictionaryTest, TablesWithoutColumnsOrNamesAndColumnsWithoutNames) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   LoadTables("<table name=\"Empty\"/>\n<table name=\"Described\"><description>only text</description></table>\n"
              "<table system=\"x\"><columns>" + Col("A", "") + "</columns></table>\n" +
              "<table name=\"Partial\"><columns><column><data-type>INTEGER</data-type></column>" + Col("B", "") +

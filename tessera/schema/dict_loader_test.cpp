@@ -9,9 +9,9 @@
 namespace tessera {
 namespace {
 
-using testing::Col;
-using testing::DictionaryTest;
-using testing::Table;
+using test::Col;
+using test::DictionaryTest;
+using test::Table;
 
 // Runs a scope in another working directory.
 class WorkingDirectory {
@@ -31,7 +31,7 @@ TEST_F(DictionaryTest, ListFromTheStoreRootLoadsEveryNamedDocument) {
   dir_.Write("data/datadictionary.txt", "a.xml\n\n  missing.xml\tb.xml");
   WorkingDirectory cwd(dir_.path());  // no ..\data here
   SetTesseraRoot(dir_.str().c_str());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_TRUE(LoadAllDataDictFiles());
   ASSERT_EQ(GetDataDictionary().count(), 3);
   EXPECT_EQ(GetDataDictionary().ElementAt(0)->data->name, "Alpha");
@@ -48,7 +48,7 @@ TEST_F(DictionaryTest, TheRelativeDataFolderComesFirst) {
   WriteDocument("rel.xml", Table("Relative", Col("X", "")));
   std::filesystem::create_directories(dir_.path() / "bin");
   WorkingDirectory cwd(dir_.path() / "bin");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_TRUE(LoadAllDataDictFiles());
   EXPECT_NE(GetTableDefn("relative"), nullptr);
   EXPECT_TRUE(log.Has("[DEBUG]", "Opening ..\\data\\rel.xml\n"));
@@ -56,7 +56,7 @@ TEST_F(DictionaryTest, TheRelativeDataFolderComesFirst) {
 
 TEST_F(DictionaryTest, NoListFileFails) {
   WorkingDirectory cwd(dir_.path());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(LoadAllDataDictFiles()) << "no root set";
   SetTesseraRoot(dir_.str().c_str());
   EXPECT_FALSE(LoadAllDataDictFiles());
@@ -74,7 +74,7 @@ TEST_F(DictionaryTest, NamesThatDoNotFitAreRefusedNotCut) {
   dir_.Write("data/datadictionary.txt", longName + "\nok.xml\n");
   WorkingDirectory cwd(dir_.path());
   SetTesseraRoot(dir_.str().c_str());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_TRUE(LoadAllDataDictFiles());
   EXPECT_EQ(GetTableDefn("Truncated"), nullptr);
   EXPECT_NE(GetTableDefn("Fine"), nullptr) << "the rest of the list is read";
@@ -91,12 +91,12 @@ TEST_F(DictionaryTest, NamesThatDoNotFitAreRefusedNotCut) {
 }
 
 TEST_F(DictionaryTest, ADirectoryOnTheMachineWithWindowsPaths) {
-  hl::testing::TempMachine machine;
+  hl::test::TempMachine machine;
   machine.WriteFile("drive_c/Tessera/data/datadictionary.txt", "win.xml\r\n");
   machine.WriteFile("drive_c/Tessera/data/win.xml",
                     "<data-dictionary>" + Table("Windows", Col("X", "<data-type>TEXT</data-type>")) +
                         "</data-dictionary>");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_TRUE(LoadDataDictFiles("C:\\Tessera\\data"));
   EXPECT_NE(GetTableDefn("Windows"), nullptr) << log.Text();
   EXPECT_TRUE(log.Has("[DEBUG]", "Opening C:\\Tessera\\data\\win.xml\n"));
@@ -107,7 +107,7 @@ TEST_F(DictionaryTest, TheExampleDataDirectoryLoadsCleanly) {
   std::string root = std::string(HL_SOURCE_DIR) + "/examples/tessera";
   WorkingDirectory cwd(dir_.path());
   SetTesseraRoot(root.c_str());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ASSERT_TRUE(LoadAllDataDictFiles());
   EXPECT_EQ(log.Text().find("[ERROR]"), std::string::npos) << log.Text();
   EXPECT_EQ(GetDataDictionary().count(), 8);

@@ -6,9 +6,9 @@
 namespace tessera {
 namespace {
 
-using testing::Col;
-using testing::DictionaryTest;
-using testing::Table;
+using test::Col;
+using test::DictionaryTest;
+using test::Table;
 
 const std::string kColumn = Col("A", "<data-type>INTEGER</data-type>");
 const std::string kFkStart = "<foreign-keys><foreign-key name=\"f\" reference-table-name=\"Before\"><fk-columns>";
@@ -71,7 +71,7 @@ TEST_F(DictionaryTest, EachStructuralErrorLosesOnlyItsTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FreeDataDictionary();
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     LoadTables(Table("Before", kColumn) + c.badTable + Table("After", kColumn));
     EXPECT_NE(GetTableDefn("Before"), nullptr);
     EXPECT_NE(GetTableDefn("After"), nullptr);
@@ -83,7 +83,7 @@ TEST_F(DictionaryTest, EachStructuralErrorLosesOnlyItsTable) {
 }
 
 TEST_F(DictionaryTest, UnreadableDocumentsAreLoggedAndSkipped) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   // Not well-formed: the reader fails inside the second table; the first stays. (The reader
   // parses ahead by chunks, so the error is placed well behind the first table.)
   std::string padding = "<!--" + std::string(200000, '.') + "-->\n";
@@ -104,7 +104,7 @@ TEST_F(DictionaryTest, UnreadableDocumentsAreLoggedAndSkipped) {
 }
 
 TEST_F(DictionaryTest, ReaderMessagesOfOneDocumentAreBounded) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   // Undeclared namespace prefixes are errors the reader reports and reads past, one per element.
   std::string flood;
   for (int i = 0; i < 20000; ++i) flood += "<p:x/>";
@@ -121,7 +121,7 @@ TEST_F(DictionaryTest, ReaderMessagesOfOneDocumentAreBounded) {
 }
 
 TEST_F(DictionaryTest, DocumentDescriptionIsSkippedOrStopsTheReading) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   dir_.Write("data/described.xml", "<data-dictionary><description>About <!-- note --> these</description>" +
                                        Table("One", kColumn) + "</data-dictionary>");
   LoadDataDictFromXMLFile((dir_.str() + "/data/described.xml").c_str());

@@ -9,9 +9,11 @@
 #include "tessera/db/tessera_root.h"
 #include "tessera/schema/data_dictionary.h"
 #include "tessera/schema/dict_loader.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
-namespace tessera::testing {
+namespace tessera::test {
+
+using hl::test::TempDir;
 
 class DictionaryTest : public ::testing::Test {
  protected:
@@ -49,4 +51,4 @@ inline std::string Col(const std::string& name, const std::string& children) {
   return "<column name=\"" + name + "\">" + children + "</column>";
 }
 
-}  // namespace tessera::testing
+}  // namespace tessera::test

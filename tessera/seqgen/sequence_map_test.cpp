@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -56,7 +56,7 @@ TEST_F(SequenceMapTest, HandsOutTheBatchInOrderAndRefillsWhenExhausted) {
 }
 
 TEST_F(SequenceMapTest, NoValueCanBeGivenWithoutABatchOrRefill) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   const ColumnDefn unknown = Generated("NOT_THERE");
   EXPECT_EQ(GenerateID("Person", &unknown), -1);
   EXPECT_TRUE(log.Has("[TRACE]", "Cannot generate ID for key NOT_THERE.\n"));

@@ -18,11 +18,11 @@
 namespace tessera {
 namespace {
 
-using testing::AddRow;
-using testing::DefineTable;
-using testing::Int;
-using testing::RowsOf;
-using testing::Text;
+using test::AddRow;
+using test::DefineTable;
+using test::Int;
+using test::RowsOf;
+using test::Text;
 
 int32_t IdOf(const RowObject* row) { return static_cast<int32_t>(row->values[0].ReadSigned(4)); }
 
@@ -40,7 +40,7 @@ std::vector<int32_t> SelectedIds(const char* table, const char* criteria) {
   return ids;
 }
 
-class RowStoreTest : public testing::StoreTest {
+class RowStoreTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();

@@ -14,11 +14,11 @@
 namespace tessera {
 namespace {
 
-using testing::DefineTable;
-using testing::Int;
-using testing::Text;
+using test::DefineTable;
+using test::Int;
+using test::Text;
 
-class SelectConcurrencyTest : public testing::StoreTest {};
+class SelectConcurrencyTest : public test::StoreTest {};
 
 TEST_F(SelectConcurrencyTest, ManyThreadsSelectAndDeleteByCriteria) {
   constexpr int kThreads = 16;
@@ -26,7 +26,7 @@ TEST_F(SelectConcurrencyTest, ManyThreadsSelectAndDeleteByCriteria) {
   constexpr int kRows = 300;
   DefineTable("Shared", {{"ID", CRV_SQL_INT}, {"NAME", CRV_SQL_NCHAR}});
   ASSERT_TRUE(CreateTable("Shared"));
-  for (int i = 0; i < kRows; ++i) testing::AddRow("Shared", {Int(i), Text(i % 3 == 0 ? "three" : "other")});
+  for (int i = 0; i < kRows; ++i) test::AddRow("Shared", {Int(i), Text(i % 3 == 0 ? "three" : "other")});
   for (int t = 0; t < kThreads; ++t) DefineTable("Own" + std::to_string(t), {{"ID", CRV_SQL_INT}, {"V", CRV_SQL_INT}});
 
   std::atomic<int> failures{0};
@@ -52,7 +52,7 @@ TEST_F(SelectConcurrencyTest, ManyThreadsSelectAndDeleteByCriteria) {
           if (!root || !EvaluateCriteria(row, root.get())) failures.fetch_add(1);
         }
         // Each thread changes only its own table.
-        auto row = testing::MakeRow({Int(round), Int(t)});
+        auto row = test::MakeRow({Int(round), Int(t)});
         if (!AddNewRow(own.c_str(), row)) failures.fetch_add(1);
         if (round % 10 == 9 && !DeleteRowObjectByCriteria(own.c_str(), "ID < 5")) failures.fetch_add(1);
       }

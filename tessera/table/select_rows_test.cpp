@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
 
-using testing::AddRow;
-using testing::DefineTable;
-using testing::Int;
-using testing::Text;
+using test::AddRow;
+using test::DefineTable;
+using test::Int;
+using test::Text;
 
 std::vector<RowObject*> Walk(ResultData* result) {
   std::vector<RowObject*> rows;
@@ -30,7 +30,7 @@ std::vector<int32_t> Column(ResultData* result, int index) {
   return values;
 }
 
-class SelectRowsTest : public testing::StoreTest {
+class SelectRowsTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -102,7 +102,7 @@ TEST_F(SelectRowsTest, RefusedSelections) {
   auto columns = std::make_unique<ViewColumnVector>();
   for (const auto& column : *defn->columns) columns->AddData(CreateViewColumnDefn(nullptr, 0, 0, column.get()));
   ASSERT_TRUE(CreateCustomViewData("ParamView", CreateCustomViewDefn(1, {"Agentparams"}, std::move(columns))));
-  auto row = testing::MakeRow({Text("A"), Text("1"), Int(1)});
+  auto row = test::MakeRow({Text("A"), Text("1"), Int(1)});
   ASSERT_TRUE(AddNewRow("ParamView", row));
   EXPECT_FALSE(SelectRows("ParamView", "RANK = 1"));  // views only without criteria
   auto all = SelectRows("ParamView", nullptr);
@@ -136,7 +136,7 @@ TEST_F(SelectRowsTest, RowByIndexIsOneBasedAndNeverWalksOffTheList) {
 TEST_F(SelectRowsTest, GetColumnValuePointsIntoTheStoredRow) {
   RowObject* row = AddRow("Agentparams", {Text("RESOURCE_ID"), Text("abc"), Int(1)});
   AddRow("Agentparams", {Text("EMPTY"), Value(), Int(2)});
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   int32_t length = 0;
   const Value* value = GetColumnValue("Agentparams", "param_Value", "PARAM_NAME = 'RESOURCE_ID'", &length);
   EXPECT_EQ(value, &row->values[1]);
@@ -152,7 +152,7 @@ TEST_F(SelectRowsTest, GetColumnValuePointsIntoTheStoredRow) {
 TEST_F(SelectRowsTest, SortOneRowAndSmallCases) {
   AddRow("Agentparams", {Text("A"), Text("1"), Int(3)});
   auto one = SelectRows("Agentparams", nullptr);
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_TRUE(SortResultSet(one.get(), "RANK", 1));
   EXPECT_TRUE(log.Has("[DEBUG]", "Number of Rows is 1 for the Relvar to be Sorted \n"));
   one->rowCount = 2;  // a single cell while the count says otherwise

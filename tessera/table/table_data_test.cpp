@@ -10,16 +10,16 @@
 #include "tessera/table/result_data.h"
 #include "tessera/table/select_rows.h"
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
 
-using testing::DefineTable;
-using testing::Int;
-using testing::Text;
+using test::DefineTable;
+using test::Int;
+using test::Text;
 
-class TableDataTest : public testing::StoreTest {
+class TableDataTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -88,8 +88,8 @@ TEST_F(TableDataTest, SortTableByNameIsCaseSensitiveByteOrder) {
 
 TEST_F(TableDataTest, FreeingLogsAndRemovesRowsWithTheTable) {
   ASSERT_TRUE(CreateTable("Person"));
-  for (int i = 0; i < 1000; ++i) testing::AddRow("Person", {Int(i), Text("n")});
-  testing::LogCapture log;
+  for (int i = 0; i < 1000; ++i) test::AddRow("Person", {Int(i), Text("n")});
+  hl::test::LogCapture log;
   EXPECT_TRUE(RemoveTableData("person"));
   EXPECT_TRUE(log.Has("[DEBUG]", "\t Person is being freed\n"));
   EXPECT_EQ(GetTableDataByName("Person"), nullptr);
@@ -99,7 +99,7 @@ TEST_F(TableDataTest, FreeingLogsAndRemovesRowsWithTheTable) {
 TEST_F(TableDataTest, ResultColumnsComeFromTheDefinition) {
   ASSERT_TRUE(CreateTable("Person"));
   ASSERT_TRUE(CreatePersonView());
-  testing::AddRow("Person", {Int(1), Text("ann")});
+  test::AddRow("Person", {Int(1), Text("ann")});
   auto table = SelectRows("Person", nullptr);
   auto view = SelectRows("PersonView", nullptr);
   ASSERT_TRUE(table && view);
@@ -122,8 +122,8 @@ TEST_F(TableDataTest, ReinitialisingTheDictionaryFreesTheLoadedTablesFirst) {
     if (round == 1) DefineTable("Person", {{"ID", CRV_SQL_INT}, {"NAME", CRV_SQL_NCHAR}}, {"ID"});
     ASSERT_TRUE(CreateTable("Person"));
     ASSERT_TRUE(CreatePersonView());
-    for (int i = 0; i < 50; ++i) testing::AddRow("Person", {Int(i), Text("n")});
-    testing::LogCapture log;
+    for (int i = 0; i < 50; ++i) test::AddRow("Person", {Int(i), Text("n")});
+    hl::test::LogCapture log;
     if (round == 0) InitDataDictionary();
     else FreeDataDictionary();
     EXPECT_EQ(GetTableDataByName("Person"), nullptr) << "round " << round;
@@ -139,8 +139,8 @@ TEST_F(TableDataTest, RemovingADefinitionFreesTheTablesAndViewsThatReadIt) {
   ASSERT_TRUE(CreateTable("Person"));
   ASSERT_TRUE(CreatePersonView());
   ASSERT_TRUE(CreateTable("Place"));
-  testing::AddRow("Person", {Int(1), Text("ann")});
-  testing::AddRow("Place", {Int(2)});
+  test::AddRow("Person", {Int(1), Text("ann")});
+  test::AddRow("Place", {Int(2)});
   ASSERT_TRUE(RemoveTableDefn("Person"));
   EXPECT_EQ(GetTableDataByName("Person"), nullptr);
   EXPECT_EQ(GetTableDataByName("PersonView"), nullptr);
@@ -153,8 +153,8 @@ TEST_F(TableDataTest, RemovingADefinitionFreesTheTablesAndViewsThatReadIt) {
 TEST_F(TableDataTest, ReinitialisingTheListFreesEachTable) {
   ASSERT_TRUE(CreateTable("Person"));
   ASSERT_TRUE(CreatePersonView());
-  testing::AddRow("Person", {Int(1), Text("ann")});
-  testing::LogCapture log;
+  test::AddRow("Person", {Int(1), Text("ann")});
+  hl::test::LogCapture log;
   InitTableDataList();
   EXPECT_TRUE(log.Has("[DEBUG]", "\t Person is being freed\n"));
   EXPECT_TRUE(log.Has("[DEBUG]", "\t PersonView is being freed\n"));

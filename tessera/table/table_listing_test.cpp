@@ -6,19 +6,19 @@
 
 #include "tessera/table/select_rows.h"
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
 
-using testing::AddRow;
-using testing::DefineTable;
-using testing::Int;
-using testing::Text;
+using test::AddRow;
+using test::DefineTable;
+using test::Int;
+using test::Text;
 
 const char* const kHeader = "ID\tNAME\tSCORE\tBORN\tAT\tWHEN\tOK\tBIG\tU4\tNOTE\t\n";
 
-class TableListingTest : public testing::StoreTest {
+class TableListingTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -43,7 +43,7 @@ class TableListingTest : public testing::StoreTest {
 };
 
 TEST_F(TableListingTest, ToStringListsEveryTypeAndNull) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   std::optional<std::string> text = ToStringTableData("kinds");
   ASSERT_TRUE(text);
   const std::string expected =
@@ -64,11 +64,11 @@ TEST_F(TableListingTest, DateTimeValuesOfEitherProducerList) {
 TEST_F(TableListingTest, PrintListsLineByLineAndResultSkipsDeletedRows) {
   AddRow("Kinds", {Int(2), Text("gone"), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value()},
          ROW_STATE_PERSISTED);
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintTableData("Kinds");
   EXPECT_TRUE(log.Has("[DEBUG]", kHeader));
   EXPECT_TRUE(log.Has("[DEBUG]", "2\tgone\tNULL\tNULL\tNULL\tNULL\tNULL\tNULL\tNULL\tNULL\t\n"));
-  RowObject* gone = testing::RowsOf("Kinds").back();
+  RowObject* gone = test::RowsOf("Kinds").back();
   DeleteRowObject("Kinds", gone);
   auto result = SelectRows("Kinds", nullptr);
   log.Mark();
@@ -84,13 +84,13 @@ TEST_F(TableListingTest, ViewsListWithoutTheLongIntegerCode) {
   auto columns = std::make_unique<ViewColumnVector>();
   for (const auto& column : *defn->columns) columns->AddData(CreateViewColumnDefn(nullptr, 0, 0, column.get()));
   ASSERT_TRUE(CreateCustomViewData("KindsView", CreateCustomViewDefn(1, {"Kinds"}, std::move(columns))));
-  auto row = testing::MakeRow({Int(3), Text("v"), Value(), Value(), Value(), Value(), Value::FromNumber<BYTE>(0),
+  auto row = test::MakeRow({Int(3), Text("v"), Value(), Value(), Value(), Value(), Value::FromNumber<BYTE>(0),
                                Value::FromNumber<int64_t>(8), Value(), Value()});
   ASSERT_TRUE(AddNewRow("KindsView", row));
   const std::string expected = std::string(kHeader) + "3\tv\tNULL\tNULL\tNULL\tNULL\t0\tNULL\tNULL\t\n";
   EXPECT_EQ(ToStringCustomViewData("KindsView"), expected);
   EXPECT_EQ(ToStringTableData("KindsView"), expected);  // a view's listing
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintTableData("KindsView");
   EXPECT_TRUE(log.Has("[DEBUG]", "3\tv\tNULL\tNULL\tNULL\tNULL\t0\tNULL\tNULL\t\n"));
 }

@@ -9,22 +9,22 @@
 #include "tessera/seqgen/sequence_map.h"
 #include "tessera/table/select_rows.h"
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
 
-using testing::AddRow;
-using testing::DefineTable;
-using testing::Int;
-using testing::MakeRow;
-using testing::RowsOf;
-using testing::Text;
+using test::AddRow;
+using test::DefineTable;
+using test::Int;
+using test::MakeRow;
+using test::RowsOf;
+using test::Text;
 
 int32_t IntAt(const RowObject* row, int index) { return static_cast<int32_t>(row->values[static_cast<size_t>(index)].ReadSigned(4)); }
 std::string TextAt(const RowObject* row, int index) { return std::string(row->values[static_cast<size_t>(index)].bytes()); }
 
-class TableRowsTest : public testing::StoreTest {
+class TableRowsTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -94,7 +94,7 @@ TEST_F(TableRowsTest, UpdateChangesOneColumnAndMarksTheRowModified) {
 
 TEST_F(TableRowsTest, UpdateRefusesPrimaryKeyAndNullRow) {
   RowObject* row = AddRow("Person", {Int(1), Text("ann"), Int(30)});
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(UpdateRowObject("Person", row, "id", Int(2)));
   EXPECT_TRUE(log.Has("[ERROR]", "@@@ UpdateRowObject Failed as PrimaryKey is being updated @@@\n"));
   EXPECT_EQ(IntAt(row, 0), 1);
@@ -160,7 +160,7 @@ TEST_F(TableRowsTest, DeleteAllRemovesNewRowsAndFlagsPersistedOnes) {
   EXPECT_TRUE(DeleteAllTableRowObjects("person"));
   EXPECT_EQ(RowsOf("Person"), std::vector<RowObject*>{persisted});
   EXPECT_EQ(persisted->state, 13);
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(DeleteAllTableRowObjects(nullptr));
   EXPECT_TRUE(log.Has("[ERROR]", "\t tableName NULL \n"));
   EXPECT_FALSE(DeleteAllTableRowObjects("Nowhere"));

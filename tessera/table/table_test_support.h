@@ -17,7 +17,7 @@
 #include "tessera/table/table_rows.h"
 #include "tessera/values/value_convert.h"
 
-namespace tessera::testing {
+namespace tessera::test {
 
 struct ColumnSketch {
   ColumnSketch(std::string columnName, BYTE columnType, std::optional<std::string> columnDefault = std::nullopt,
@@ -99,4 +99,4 @@ class StoreTest : public ::testing::Test {
   }
 };
 
-}  // namespace tessera::testing
+}  // namespace tessera::test

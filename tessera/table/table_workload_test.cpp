@@ -18,8 +18,8 @@
 namespace tessera {
 namespace {
 
-using testing::DefineTable;
-using testing::RowsOf;
+using test::DefineTable;
+using test::RowsOf;
 
 // Columns of table "Work", in order.
 enum Column { kId, kName, kAge, kScore, kSize, kNote, kColumns };
@@ -178,7 +178,7 @@ std::string ModelLine(const ModelRow& row) {
   return line + "\n";
 }
 
-class TableWorkloadTest : public testing::StoreTest {
+class TableWorkloadTest : public test::StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
@@ -205,7 +205,7 @@ class TableWorkloadTest : public testing::StoreTest {
     ModelRow row = RandomRow();
     std::vector<Value> values;
     for (int c = 0; c < kColumns; ++c) values.push_back(ModelValue(row, static_cast<Column>(c)));
-    ASSERT_NE(testing::AddRow("Work", std::move(values), row.state), nullptr);
+    ASSERT_NE(test::AddRow("Work", std::move(values), row.state), nullptr);
     model_.push_back(row);
   }
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -57,7 +57,7 @@ TEST(CrvDateTime, TheThreeTextVariantsClassifyByCharacters) {
   EXPECT_EQ(std::get<CrvTime>(*ConvertStringToCrvValue("12:30:01")), (CrvTime{12, 30, 1}));
 
   // Neither, and null.
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(ConvertStringToCrvDateTime("20240229"));
   EXPECT_FALSE(ConvertStringToCrvValue("noon"));
   EXPECT_FALSE(ConvertStringToCrvGenDateTime("noon"));

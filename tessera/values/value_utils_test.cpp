@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tessera/values/calendar_utils.h"
 #include "tessera/values/hex_utils.h"
 #include "tessera/values/oid_utils.h"
@@ -65,7 +65,7 @@ TEST(OidUtils, TextsParsingAndComparison) {
   EXPECT_EQ(ConvertToOidOrIpFromString(parsed, ".1.x", false), -1);
   EXPECT_EQ(ConvertToOidOrIpFromString(parsed, "1.3", false), -1) << "an OID starts with a dot";
   {
-    testing::LogCapture log;
+    hl::test::LogCapture log;
     EXPECT_EQ(ConvertToOidOrIpFromString(parsed, "localhost", true), -1);
     EXPECT_EQ(ConvertToOidOrIpFromString(parsed, "13", false), -1);
     EXPECT_TRUE(log.Has("[ERROR]", "Incorrect format of IpAddress\n"));
@@ -113,7 +113,7 @@ TEST(OidUtils, CopiesSplicesAndCharacterForms) {
   EXPECT_EQ(CopyStringToOID("\xFF"), (Oid{255}));
   const uint32_t wide[] = {65, 255 + 66};
   EXPECT_EQ(ConvertToCharArray(wide, 2), "AB");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   PrintOid(src, 3);
   EXPECT_TRUE(log.Has("[DEBUG]", "OID : .5.6.7\n"));
 }
@@ -244,7 +244,7 @@ TEST(TextBuffers, CopiesAndFolding) {
   std::vector<std::string> array{"a", "b"};
   FreeStringArray(array);
   EXPECT_TRUE(array.empty());
-  testing::TempDir dir;
+  hl::test::TempDir dir;
   dir.Write("sub/file.txt", "x");
   EXPECT_TRUE(IsDirectory((dir.str() + "/sub").c_str()));
   EXPECT_FALSE(IsDirectory((dir.str() + "/sub/file.txt").c_str()));

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "agent/log/object_lock.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tessera/values/message_queue.h"
 
 namespace tessera {
@@ -171,7 +171,7 @@ TEST(Vector, OwningElementsMergeCloneAndQueue) {
   texts.AddData("x");
   EXPECT_EQ(CloneVector(&texts)->ElementAt(0)->data, "x");
 
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_EQ(CloneVector<std::string>(nullptr), nullptr);
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot clone vector.  Vector is NULL.\n"));
   EXPECT_NE(CreateVector<int>(), nullptr);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tessera/values/value_convert.h"
 
 namespace tessera {
@@ -81,7 +81,7 @@ TEST(AllocateAndCopyColumnValueTest, BooleansAreFalseOnlyForTheWordFalse) {
 TEST(AllocateAndCopyColumnValueTest, UnsupportedCodesGiveNoValueAndANullTextFails) {
   EXPECT_TRUE(Convert(0, "abc").IsNull());
   EXPECT_TRUE(Convert(23, "abc").IsNull());
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   Value value = Value::FromText("old");
   int32_t length = 3;
   EXPECT_EQ(AllocateAndCopyColumnValue(value, length, 14, nullptr), kTesseraFailure);
@@ -99,7 +99,7 @@ TEST(CompareValuesTest, FloatsCompareAtSinglePrecision) {
 }
 
 TEST(CompareValuesTest, Code12IsAnInvalidTypeAndNotADifference) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(CompareValues(12, Value::FromText("1"), Value::FromText("2")));
   EXPECT_TRUE(log.Has("[ERROR]", "Invalid type.  Cannot compare values.\n"));
   // The writers' own comparison looks at the bytes of such a type, without the message.

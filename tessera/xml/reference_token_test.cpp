@@ -9,13 +9,13 @@
 namespace tessera {
 namespace {
 
-using testing::DefineKeyedTable;
-using testing::Doc;
-using testing::Import;
-using testing::IntOf;
-using testing::RowCount;
-using testing::TextOf;
-using testing::ValueOf;
+using test::DefineKeyedTable;
+using test::Doc;
+using test::Import;
+using test::IntOf;
+using test::RowCount;
+using test::TextOf;
+using test::ValueOf;
 
 TEST(ReferenceTokenSplitTest, TwoColonsMakeAToken) {
   EXPECT_FALSE(IsReferenceToken("plain"));
@@ -29,7 +29,7 @@ TEST(ReferenceTokenSplitTest, TwoColonsMakeAToken) {
   EXPECT_FALSE(SplitReferenceToken("a:b", token));
 }
 
-class XmlTokenTest : public testing::XmlStoreTest {
+class XmlTokenTest : public test::XmlStoreTest {
  protected:
   void SetUp() override {
     XmlStoreTest::SetUp();

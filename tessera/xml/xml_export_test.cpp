@@ -15,10 +15,10 @@
 namespace tessera {
 namespace {
 
-using testing::AddRow;
-using testing::DefineKeyedTable;
-using testing::Int;
-using testing::Text;
+using test::AddRow;
+using test::DefineKeyedTable;
+using test::Int;
+using test::Text;
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -29,7 +29,7 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
-class XmlExportTest : public testing::XmlStoreTest {
+class XmlExportTest : public test::XmlStoreTest {
  protected:
   void SetUp() override {
     XmlStoreTest::SetUp();
@@ -43,13 +43,13 @@ class XmlExportTest : public testing::XmlStoreTest {
     ASSERT_TRUE(CreateTable("Address"));
   }
   std::string Dir() const { return dir_.str() + "/"; }
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(XmlExportTest, TheBufferWriterLeavesOutDefaultsAndNulls) {
-  auto row = testing::MakeRow({Int(1), Text("nobody"), Int(30)});
+  auto row = test::MakeRow({Int(1), Text("nobody"), Int(30)});
   ASSERT_TRUE(AddNewRow("Person", row));
-  row = testing::MakeRow({Int(2), Text("bob"), Int(0)});
+  row = test::MakeRow({Int(2), Text("bob"), Int(0)});
   ASSERT_TRUE(AddNewRow("Person", row));
   AddRow("Address", {Int(9), Value(), Text("Oslo")});
   const char* tables[] = {"Person", "Address", "NoSuchTable", nullptr};
@@ -98,11 +98,11 @@ TEST_F(XmlExportTest, TextsAreEscapedAndColonTextsAreWrittenAsTheyAre) {
   // reference token to it, and a text column takes the part after the second ":".
   Reset();
   SetUp();
-  ASSERT_TRUE(testing::Import(*text)) << log().Text();
-  EXPECT_EQ(testing::TextOf("Person", 0, "NAME"), "Ann \"A&B\" <x>\tGrüße");
-  EXPECT_EQ(testing::TextOf("Person", 1, "NAME"), "8443/path");
-  EXPECT_EQ(testing::TextOf("Person", 2, "NAME"), "c");
-  EXPECT_EQ(testing::TextOf("Person", 3, "NAME"), "key:value");
+  ASSERT_TRUE(test::Import(*text)) << log().Text();
+  EXPECT_EQ(test::TextOf("Person", 0, "NAME"), "Ann \"A&B\" <x>\tGrüße");
+  EXPECT_EQ(test::TextOf("Person", 1, "NAME"), "8443/path");
+  EXPECT_EQ(test::TextOf("Person", 2, "NAME"), "c");
+  EXPECT_EQ(test::TextOf("Person", 3, "NAME"), "key:value");
 }
 
 TEST_F(XmlExportTest, AValueXmlCannotCarryFailsTheExportAndWritesNothing) {

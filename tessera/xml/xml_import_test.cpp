@@ -14,16 +14,16 @@
 namespace tessera {
 namespace {
 
-using testing::ColumnSketch;
-using testing::DefineKeyedTable;
-using testing::Doc;
-using testing::Import;
-using testing::IntOf;
-using testing::RowCount;
-using testing::TextOf;
-using testing::ValueOf;
+using test::ColumnSketch;
+using test::DefineKeyedTable;
+using test::Doc;
+using test::Import;
+using test::IntOf;
+using test::RowCount;
+using test::TextOf;
+using test::ValueOf;
 
-class XmlImportTest : public testing::XmlStoreTest {
+class XmlImportTest : public test::XmlStoreTest {
  protected:
   void SetUp() override {
     XmlStoreTest::SetUp();
@@ -122,7 +122,7 @@ TEST_F(XmlImportTest, TagsAndAttributeNamesMatchWithoutRegardToCase) {
 
 TEST_F(XmlImportTest, RowsAreAddedToATableThatIsAlreadyLoaded) {
   ASSERT_TRUE(CreateTable("Person"));
-  testing::AddRow("Person", {testing::Int(1), testing::Text("first"), Value()});
+  test::AddRow("Person", {test::Int(1), test::Text("first"), Value()});
   ASSERT_TRUE(Import(Doc("<Person ID=\"2\"/>")));
   ASSERT_EQ(RowCount("Person"), 2u);
   EXPECT_EQ(TextOf("Person", 0, "NAME"), "first");
@@ -190,8 +190,8 @@ TEST_F(XmlImportTest, TheNodeFormImportsTheChildrenOfAnyNodeAndHandsOverTheToken
 }
 
 TEST_F(XmlImportTest, TheServersParameterDocumentIsReadTheWayTheAgentReadsIt) {
-  testing::LoadExampleDictionary();
-  ASSERT_TRUE(LoadTableDataFromXMLFile(testing::ExampleDataPath("agentparams_resource_id.xml").c_str()))
+  test::LoadExampleDictionary();
+  ASSERT_TRUE(LoadTableDataFromXMLFile(test::ExampleDataPath("agentparams_resource_id.xml").c_str()))
       << log().Text();
   std::unique_ptr<ResultData> result = SelectRows("Agentparams", "PARAM_NAME='RESOURCE_ID'");
   ASSERT_NE(result, nullptr);
@@ -206,8 +206,8 @@ TEST_F(XmlImportTest, TheServersParameterDocumentIsReadTheWayTheAgentReadsIt) {
 }
 
 TEST_F(XmlImportTest, TheExampleInventoryDocumentRelatesItsRows) {
-  testing::LoadExampleDictionary();
-  ASSERT_TRUE(LoadTableDataFromXMLFile(testing::ExampleDataPath("inventory_with_deployments.xml").c_str()))
+  test::LoadExampleDictionary();
+  ASSERT_TRUE(LoadTableDataFromXMLFile(test::ExampleDataPath("inventory_with_deployments.xml").c_str()))
       << log().Text();
   EXPECT_EQ(log().Text().find("[ERROR]"), std::string::npos) << log().Text();
   ASSERT_EQ(RowCount("NetworkAdapter"), 2u);
@@ -228,9 +228,9 @@ TEST_F(XmlImportTest, TheExampleInventoryDocumentRelatesItsRows) {
 }
 
 TEST_F(XmlImportTest, TheExampleInventoryDocumentGetsGeneratedIdentifiersFromSequences) {
-  testing::LoadExampleDictionary();
+  test::LoadExampleDictionary();
   StartSequences({"PATCH_SEQ", "DEPLOYMENT_SEQ", "PRODUCT_SEQ"});
-  ASSERT_TRUE(LoadTableDataFromXMLFile(testing::ExampleDataPath("inventory_with_deployments.xml").c_str()));
+  ASSERT_TRUE(LoadTableDataFromXMLFile(test::ExampleDataPath("inventory_with_deployments.xml").c_str()));
   EXPECT_EQ(IntOf("Patch", 0, "PATCH_ID"), 1);
   EXPECT_EQ(IntOf("Patch", 1, "PATCH_ID"), 2);
   EXPECT_EQ(IntOf("Patch", 2, "PATCH_ID"), 3);
@@ -242,7 +242,7 @@ TEST_F(XmlImportTest, TheExampleInventoryDocumentGetsGeneratedIdentifiersFromSeq
 // libxml2 is set up once and never torn down while another thread parses: four threads import
 // at once, from buffers and from files (the file form goes through the registered input handler).
 TEST_F(XmlImportTest, FourThreadsImportAtOnce) {
-  testing::TempDir dir;
+  hl::test::TempDir dir;
   const char* tables[] = {"Person", "Orders", "Note", "Address"};
   ASSERT_TRUE(Import(Doc("<Person ID=\"1\"/><Orders ORDER_ID=\"1\"/><Note ID=\"1\"/><Address ADDR_ID=\"1\"/>")));
   std::vector<std::string> files;

@@ -10,15 +10,15 @@
 namespace tessera {
 namespace {
 
-using testing::DefineKeyedTable;
-using testing::Doc;
-using testing::Import;
-using testing::IntOf;
-using testing::RowCount;
+using test::DefineKeyedTable;
+using test::Doc;
+using test::Import;
+using test::IntOf;
+using test::RowCount;
 
 constexpr const char* kParseFailed = "error: could not parse file file.xml\n";
 
-class XmlMalformedTest : public testing::XmlStoreTest {
+class XmlMalformedTest : public test::XmlStoreTest {
  protected:
   void SetUp() override {
     XmlStoreTest::SetUp();
@@ -33,7 +33,7 @@ class XmlMalformedTest : public testing::XmlStoreTest {
     EXPECT_EQ(IntOf("Person", 1, "ID"), 2);
     EXPECT_EQ(RowCount("Address"), 1u);
   }
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(XmlMalformedTest, AnUnclosedElementFailsToParse) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,9 @@
 namespace tessera {
 namespace {
 
-using testing::Import;
-using testing::IntOf;
-using testing::TextOf;
+using test::Import;
+using test::IntOf;
+using test::TextOf;
 
 // One row of every table, a second one of most tables leaving columns to their defaults, texts
 // with the characters XML reserves, non-ASCII letters, a tab, a line break and colons.
@@ -63,7 +64,7 @@ void ExpectSameRows(const Snapshot& expected, const std::string& how) {
   for (const auto& [table, rows] : expected) {
     const TableData* data = GetTableDataByName(table.c_str());
     ASSERT_NE(data, nullptr) << how << ": " << table;
-    std::vector<RowObject*> now = testing::RowsOf(table.c_str());
+    std::vector<RowObject*> now = test::RowsOf(table.c_str());
     ASSERT_EQ(now.size(), rows.size()) << how << ": " << table;
     for (size_t r = 0; r < rows.size(); ++r) {
       for (int32_t c = 0; c < data->columnCount; ++c) {
@@ -79,11 +80,11 @@ void ExpectSameRows(const Snapshot& expected, const std::string& how) {
   }
 }
 
-class XmlRoundTripTest : public testing::XmlStoreTest {
+class XmlRoundTripTest : public test::XmlStoreTest {
  protected:
   void SetUp() override {
     XmlStoreTest::SetUp();
-    testing::LoadExampleDictionary();
+    test::LoadExampleDictionary();
     ASSERT_TRUE(Import(kEveryType)) << log().Text();
     original_ = TakeSnapshot();
     ASSERT_EQ(original_.size(), 8u);
@@ -97,7 +98,7 @@ class XmlRoundTripTest : public testing::XmlStoreTest {
   std::string Dir() const { return dir_.str() + "/"; }
 
   Snapshot original_;
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(XmlRoundTripTest, TheSourceDocumentIsReadAsWritten) {
@@ -106,9 +107,9 @@ TEST_F(XmlRoundTripTest, TheSourceDocumentIsReadAsWritten) {
   EXPECT_EQ(TextOf("PatchDeployment", 0, "DETAILS"), "see https://kb.example:443/5034441\nline two\ttabbed");
   EXPECT_EQ(IntOf("PatchDeployment", 1, "PATCH_ID"), 101);
   EXPECT_EQ(TextOf("NetworkAdapter", 1, "COMPUTER_NAME"), "WS-1");
-  EXPECT_EQ(testing::ValueOf("Computer", 0, "TOTAL_MEMORY_MB").ReadUnsigned(8), 6442450944ULL);
-  EXPECT_EQ(testing::ValueOf("ServerInfo", 0, "HTTP_PORT").ReadUnsigned(2), 8080u);
-  EXPECT_EQ(testing::ValueOf("ServerInfo", 1, "HTTP_PORT").ReadUnsigned(2), 80u);  // the default
+  EXPECT_EQ(test::ValueOf("Computer", 0, "TOTAL_MEMORY_MB").ReadUnsigned(8), 6442450944ULL);
+  EXPECT_EQ(test::ValueOf("ServerInfo", 0, "HTTP_PORT").ReadUnsigned(2), 8080u);
+  EXPECT_EQ(test::ValueOf("ServerInfo", 1, "HTTP_PORT").ReadUnsigned(2), 80u);  // the default
 }
 
 TEST_F(XmlRoundTripTest, EveryWriterGivesBackTheSameRows) {

@@ -14,11 +14,13 @@
 #include "tessera/seqgen/sequence_map.h"
 #include "tessera/table/table_data.h"
 #include "tessera/table/table_test_support.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tessera/values/value_convert.h"
 #include "tessera/xml/xml_import.h"
 
-namespace tessera::testing {
+namespace tessera::test {
+
+using hl::test::LogCapture;
 
 struct ForeignKeySketch {
   std::string localColumn;
@@ -102,4 +104,4 @@ class XmlStoreTest : public StoreTest {
   std::unique_ptr<LogCapture> log_;
 };
 
-}  // namespace tessera::testing
+}  // namespace tessera::test

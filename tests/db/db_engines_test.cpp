@@ -16,7 +16,7 @@
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/init_tessera.h"
 #include "tessera/db/odbc/odbc_provider.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -94,7 +94,7 @@ class EngineTest : public ::testing::TestWithParam<Engine> {
     return rs ? rs->rowCount : -1;
   }
 
-  testing::TempDir root_;
+  hl::test::TempDir root_;
 };
 
 TEST_P(EngineTest, InitCreatesEveryTableOnAnEmptyDatabaseAndDetectsItNextTime) {
@@ -224,7 +224,7 @@ TEST_P(EngineTest, OneMebibyteBlobGoesInAndOutInChunks) {
   std::vector<BYTE> blob(1 << 20);
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<BYTE>((i * 7919) >> 3);
   BlobSource source{&blob};
-  testing::LogCapture log(LOG_LEVEL_ERROR);
+  hl::test::LogCapture log(LOG_LEVEL_ERROR);
   ASSERT_TRUE(ExecuteUpdateBlob(Handle(), "insert into BLOBTEST values(1, ?)", BlobSource::Next, &source))
       << log.Text();
   BlobSink sink;

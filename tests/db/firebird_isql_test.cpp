@@ -13,7 +13,7 @@
 #include "tessera/db/tessera_root.h"
 #include "tessera/query/select_query.h"
 #include "tessera/schema/dict_loader.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -49,7 +49,7 @@ TEST(FirebirdIsql, EngineAcceptsEveryGeneratedStatementOfTheExampleDictionary) {
   for (const auto& table : GetDataDictionary()) tables.push_back(table.get());
   ASSERT_EQ(tables.size(), 8u);
 
-  testing::TempDir dir;
+  hl::test::TempDir dir;
   const QueryGenerator& fb = FirebirdQueryGenerator();
   std::ostringstream script;
   script << "CREATE DATABASE '" << (dir.path() / "store.fdb").string() << "';\n";

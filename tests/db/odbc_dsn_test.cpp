@@ -9,7 +9,7 @@
 
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/odbc/odbc_provider.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -34,14 +34,14 @@ class DsnTest : public ::testing::Test {
     unsetenv("ODBCSYSINI");
     unsetenv("ODBCINI");
   }
-  testing::TempDir dir_;
+  hl::test::TempDir dir_;
 };
 
 TEST_F(DsnTest, CreatesEveryDefinedSourceLeavingOutNullValues) {
   std::string database = (dir_.path() / "dsn.db").string();
   dir_.Write("dsns.txt", "storedsn TesseraStore NULL NULL NULL " + database + "   SQLite3\n" +
                              "brokendsn Broken NULL NULL NULL x NoSuchDriver\n");
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   ASSERT_TRUE(CreateDSNFromFile((dir_.path() / "dsns.txt").string().c_str()));
   EXPECT_TRUE(log.Has("[DEBUG]", "Creating DSN with driver SQLite3: DSN=storedsn;DESCRIPTION=TesseraStore;DATABASE=" +
                                      database + ";\n"));
@@ -61,7 +61,7 @@ TEST_F(DsnTest, CreatesEveryDefinedSourceLeavingOutNullValues) {
 }
 
 TEST_F(DsnTest, RefusesMissingNamesAndMissingFiles) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   EXPECT_FALSE(CreateDSN(nullptr, "d", "s", "u", "p", "db", "SQLite3"));
   EXPECT_FALSE(CreateDSN("n", "d", "s", "u", "p", "db", nullptr));
   EXPECT_EQ(log.Count("[ERROR]", "DriverName or DSN name is NULL \n"), 2u);

@@ -25,7 +25,7 @@
 #error HL_TEST_SUPPORT_DIR must name tests/support
 #endif
 
-namespace hl::testing {
+namespace hl::test {
 namespace {
 
 std::string Python() { return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
@@ -335,4 +335,4 @@ bool ProxyPeer::Start(const std::string& user, const std::string& password, std:
   return true;
 }
 
-}  // namespace hl::testing
+}  // namespace hl::test

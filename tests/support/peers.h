@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace hl::testing {
+namespace hl::test {
 
 // A child process with its output in a file, stopped (TERM, then KILL) on destruction.
 class PeerProcess {
@@ -94,4 +94,4 @@ class ProxyPeer {
   int port_ = 0;
 };
 
-}  // namespace hl::testing
+}  // namespace hl::test

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace hl::testing {
+namespace hl::test {
 namespace {
 
 std::string Slurp(const std::filesystem::path& p) {
@@ -74,4 +74,4 @@ void CopyTree(const std::filesystem::path& from, const std::filesystem::path& to
                         std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
 }
 
-}  // namespace hl::testing
+}  // namespace hl::test

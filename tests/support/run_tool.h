@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace hl::testing {
+namespace hl::test {
 
 struct ToolRun {
   int status = -1;  // the exit status as the shell sees it (8 bits), -1 when it did not exit
@@ -21,4 +21,4 @@ ToolRun RunTool(const std::string& exe, const std::vector<std::string>& args, co
 // Copies a whole folder (e.g. an example machine) to `to`.
 void CopyTree(const std::filesystem::path& from, const std::filesystem::path& to);
 
-}  // namespace hl::testing
+}  // namespace hl::test

@@ -7,29 +7,20 @@
 
 #include "platform/core/machine.h"
 
-namespace hl::testing {
+namespace hl::test {
 
 TempMachine::TempMachine() {
-  std::random_device rd;
-  auto base = std::filesystem::temp_directory_path();
-  for (;;) {
-    root_ = base / ("hl-machine-" + std::to_string(rd()) + std::to_string(rd()));
-    std::error_code ec;
-    if (std::filesystem::create_directory(root_, ec)) break;
-  }
-  std::filesystem::create_directories(root_ / "drive_c");
+  std::filesystem::create_directories(root() / "drive_c");
   Activate();
 }
 
 TempMachine::~TempMachine() {
-  std::error_code ec;
-  std::filesystem::remove_all(root_, ec);
   unsetenv("HL_MACHINE");
   hl::platform::ResetMachine();
 }
 
 void TempMachine::Activate() {
-  setenv("HL_MACHINE", root_.c_str(), 1);
+  setenv("HL_MACHINE", root().c_str(), 1);
   hl::platform::ResetMachine();
 }
 
@@ -40,7 +31,7 @@ void TempMachine::WriteRegistry(std::string_view regText) {
   WriteFile("registry.reg", text);
 }
 
-std::string TempMachine::ReadRegistry() const { return ReadHostFile(root_ / "registry.reg"); }
+std::string TempMachine::ReadRegistry() const { return ReadHostFile(root() / "registry.reg"); }
 
 void TempMachine::WriteMachineJson(const nlohmann::json& config) {
   WriteFile("machine.json", config.dump(2));
@@ -48,17 +39,10 @@ void TempMachine::WriteMachineJson(const nlohmann::json& config) {
 }
 
 void TempMachine::WriteFile(const std::string& relativePath, std::string_view content) {
-  auto path = root_ / relativePath;
+  auto path = root() / relativePath;
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-}  // namespace hl::testing
+}  // namespace hl::test

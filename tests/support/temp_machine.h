@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace hl::testing {
+#include "tests/support/temp_dir.h"
+
+namespace hl::test {
 
 class TempMachine {
  public:
@@ -16,7 +18,7 @@ class TempMachine {
   TempMachine(const TempMachine&) = delete;
   TempMachine& operator=(const TempMachine&) = delete;
 
-  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& root() const { return dir_.path(); }
   // Writes registry.reg as UTF-8 text; the header line is added when missing.
   void WriteRegistry(std::string_view regText);
   std::string ReadRegistry() const;
@@ -27,10 +29,7 @@ class TempMachine {
   void Activate();
 
  private:
-  std::filesystem::path root_;
+  TempDir dir_{"hl-machine-"};
 };
 
-// Reads a whole host file; empty when missing.
-std::string ReadHostFile(const std::filesystem::path& path);
-
-}  // namespace hl::testing
+}  // namespace hl::test

@@ -7,7 +7,7 @@
 
 #include "tessera/db/db_test_support.h"
 #include "tessera/db/query_generator.h"
-#include "tessera/testing/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace tessera {
 namespace {
@@ -90,7 +90,7 @@ TEST_F(DialectTest, AbsentKeyValueLeavesOnlyItsOwnConditionOut) {
 }
 
 TEST_F(DialectTest, UpdateAndDeleteWithoutKeyValueAreRefused) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   auto noKeyValue = TRow(nullptr, "ab", "TRUE", "2024-03-12");
   auto noKeyTable = Row({V(5, "1"), V(14, "s")});
   Check({}, [&](const QueryGenerator& g) { return g.genUpdateQuery("T", noKeyValue.get()); });
@@ -229,7 +229,7 @@ TEST_F(SelectDialectTest, JoinsGroupByHavingSortAndBetween) {
 }
 
 TEST_F(SelectDialectTest, NoTablesAndBadJoinTypeGiveNothing) {
-  testing::LogCapture log;
+  hl::test::LogCapture log;
   CheckSelect({});
   EXPECT_TRUE(log.Has("[ERROR]", "\nNo Tables To Be Selected\n"));
   AddJoin(query_.get(), CreateJoin("T", nullptr, "E", nullptr, 7, nullptr, nullptr, pool_));
