@@ -1,10 +1,11 @@
-// How a table is saved: the statements of one table run in transactions of up to 500 rows.
-// Each statement is wrapped in a savepoint, so that a failing row is rolled back alone and the
-// rest of the batch still commits (PostgreSQL otherwise aborts the whole transaction at the
-// first error). Row states change only once their batch is committed; when a commit (or the
-// savepoint bookkeeping) fails, the batch is rolled back, its rows keep their states for the
-// next save, and the remaining rows of this save run one statement per autocommit instead.
-// Without transactions (the provider refuses to begin one) every statement commits alone.
+// How a table is saved: the statements of one table run in transactions of up to 500 rows, so
+// that the engine commits once per batch instead of once per row. Row states change only once
+// their batch is committed. When a statement fails, the engine may have aborted the whole
+// transaction (PostgreSQL does), so the batch is rolled back and its statements, the failing
+// one included, run again one by one, each committed alone: the good rows are saved, the
+// failing row keeps its state for the next save, and batching resumes after it. A failed commit
+// is handled the same way. Without transactions (the provider refuses to begin one) every
+// statement commits alone.
 #include "tessera/db/table_save.h"
 
 #include <optional>
@@ -46,29 +47,28 @@ class BatchWriter {
  public:
   BatchWriter(ConnectionHandle* handle, const char* tableName) : handle_(handle), table_(tableName) {}
 
-  void Run(RowObject* row, bool deletes, const std::optional<std::string>& sql) {
+  void Run(RowObject* row, bool deletes, std::optional<std::string> sql) {
+    if (!sql) {
+      Report(nullptr);
+      return;
+    }
     if (!transactional_ && !triedTransaction_) {
       triedTransaction_ = true;
       transactional_ = BeginTransaction(handle_);
     }
-    if (transactional_ && !ExecuteUpdate(handle_, "SAVEPOINT TESSERA_ROW")) {
-      Abandon();
-    }
-    const bool ok = sql && ExecuteUpdate(handle_, sql->c_str());
-    if (!ok) {
-      LogError("Error in executing update query \n");
-      LogError("QUERY : %s\n", sql ? sql->c_str() : "(null)");
-    }
-    if (transactional_ && !ExecuteUpdate(handle_, ok ? "RELEASE SAVEPOINT TESSERA_ROW" : "ROLLBACK TO SAVEPOINT TESSERA_ROW")) {
-      Abandon();
-      return;
-    }
-    if (!ok) return;
     if (!transactional_) {
-      Apply(row, deletes);
+      RunAlone({row, deletes, std::move(*sql)});
       return;
     }
-    pending_.push_back({row, deletes});
+    if (!ExecuteUpdate(handle_, sql->c_str())) {
+      // The engine may have aborted the whole transaction: nothing of it is trusted.
+      RollbackTransaction(handle_);
+      Replay();
+      RunAlone({row, deletes, std::move(*sql)});
+      transactional_ = BeginTransaction(handle_);
+      return;
+    }
+    pending_.push_back({row, deletes, std::move(*sql)});
     if (static_cast<int32_t>(pending_.size()) >= kSaveBatchRows) Commit(/*again=*/true);
   }
 
@@ -77,45 +77,58 @@ class BatchWriter {
   }
 
  private:
-  struct Saved {
+  struct Statement {
     RowObject* row;
     bool deletes;
+    std::string sql;
   };
 
-  void Apply(RowObject* row, bool deletes) {
-    if (deletes) {
-      row->state = ROW_STATE_DELETED;
-      RemoveRowObject(table_, row);
+  static void Report(const std::string* sql) {
+    LogError("Error in executing update query \n");
+    LogError("QUERY : %s\n", sql ? sql->c_str() : "(null)");
+  }
+
+  void Apply(const Statement& statement) {
+    if (statement.deletes) {
+      statement.row->state = ROW_STATE_DELETED;
+      RemoveRowObject(table_, statement.row);
     } else {
-      row->state = ROW_STATE_PERSISTED;
+      statement.row->state = ROW_STATE_PERSISTED;
     }
+  }
+
+  // One statement in its own commit: its row's state follows its own result.
+  void RunAlone(const Statement& statement) {
+    if (ExecuteUpdate(handle_, statement.sql.c_str()))
+      Apply(statement);
+    else
+      Report(&statement.sql);
+  }
+
+  // The statements of a rolled-back batch, again one by one.
+  void Replay() {
+    std::vector<Statement> batch = std::move(pending_);
+    pending_.clear();
+    for (const Statement& statement : batch) RunAlone(statement);
   }
 
   void Commit(bool again) {
-    if (!CommitTransaction(handle_)) {
-      LogError("Cannot commit the saved rows of %s; they are saved again next time\n", table_);
+    if (CommitTransaction(handle_)) {
+      for (const Statement& statement : pending_) Apply(statement);
       pending_.clear();
-      transactional_ = false;
-      return;
+    } else {
+      LogError("Cannot commit the saved rows of %s; saving them one by one\n", table_);
+      RollbackTransaction(handle_);
+      Replay();
     }
-    for (const Saved& saved : pending_) Apply(saved.row, saved.deletes);
-    pending_.clear();
     transactional_ = again && BeginTransaction(handle_);
-  }
-
-  // The transaction can no longer be trusted: roll it back and go on one statement at a time.
-  void Abandon() {
-    LogError("Cannot keep the saved rows of %s in one transaction; they are saved again next time\n", table_);
-    RollbackTransaction(handle_);
-    pending_.clear();
-    transactional_ = false;
   }
 
   ConnectionHandle* handle_;
   const char* table_;
   bool triedTransaction_ = false;
   bool transactional_ = false;
-  std::vector<Saved> pending_;
+  std::vector<Statement> pending_;
 };
 
 }  // namespace
