@@ -8,6 +8,7 @@
 // statement commits alone.
 #include "tessera/db/table_save.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "tessera/db/table_connection.h"
 #include "tessera/db/text_file_reader.h"
 #include "tessera/db/tessera_root.h"
+#include "tessera/db/transaction_lock.h"
 #include "tessera/table/store_lock.h"
 #include "tessera/table/table_data.h"
 #include "tessera/table/table_rows.h"
@@ -54,7 +56,7 @@ class BatchWriter {
     }
     if (!transactional_ && !triedTransaction_) {
       triedTransaction_ = true;
-      transactional_ = BeginTransaction(handle_);
+      Begin();
     }
     if (!transactional_) {
       RunAlone({row, deletes, std::move(*sql)});
@@ -63,9 +65,10 @@ class BatchWriter {
     if (!ExecuteUpdate(handle_, sql->c_str())) {
       // The engine may have aborted the whole transaction: nothing of it is trusted.
       RollbackTransaction(handle_);
+      lock_.unlock();
       Replay();
       RunAlone({row, deletes, std::move(*sql)});
-      transactional_ = BeginTransaction(handle_);
+      Begin();
       return;
     }
     pending_.push_back({row, deletes, std::move(*sql)});
@@ -112,22 +115,33 @@ class BatchWriter {
     for (const Statement& statement : batch) RunAlone(statement);
   }
 
+  // A transaction on the handle, holding the store's transaction lock until it ends.
+  void Begin() {
+    lock_.lock();
+    transactional_ = BeginTransaction(handle_);
+    if (!transactional_) lock_.unlock();
+  }
+
   void Commit(bool again) {
-    if (CommitTransaction(handle_)) {
+    const bool committed = CommitTransaction(handle_);
+    if (!committed) RollbackTransaction(handle_);
+    lock_.unlock();
+    transactional_ = false;
+    if (committed) {
       for (const Statement& statement : pending_) Apply(statement);
       pending_.clear();
     } else {
       LogError("Cannot commit the saved rows of %s; saving them one by one\n", table_);
-      RollbackTransaction(handle_);
       Replay();
     }
-    transactional_ = again && BeginTransaction(handle_);
+    if (again) Begin();
   }
 
   ConnectionHandle* handle_;
   const char* table_;
   bool triedTransaction_ = false;
   bool transactional_ = false;
+  std::unique_lock<std::mutex> lock_{StoreTransactionLock(), std::defer_lock};
   std::vector<Statement> pending_;
 };
 

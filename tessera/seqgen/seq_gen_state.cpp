@@ -5,8 +5,8 @@
 // when another process inserts the same name first, the insert fails on the primary key, the
 // transaction is rolled back and the reservation starts again (then finding the row).
 //
-// Within one process the reservations are serialised by a mutex, because threads may share one
-// connection handle, and a transaction belongs to the handle.
+// Within one process the reservations hold the store's transaction lock, because threads may
+// share one connection handle, and a transaction belongs to the handle.
 #include "tessera/seqgen/seq_gen_state.h"
 
 #include <cstdlib>
@@ -21,6 +21,7 @@
 #include "tessera/db/data_source_map.h"
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/sql_escape.h"
+#include "tessera/db/transaction_lock.h"
 #include "tessera/schema/data_dictionary.h"
 #include "tessera/seqgen/sequence_map.h"
 #include "tessera/values/string_utils.h"
@@ -29,7 +30,6 @@
 namespace tessera {
 namespace {
 
-std::mutex g_reservation;
 constexpr int kReservationAttempts = 3;
 
 // The connection the sequence of `tableName` lives on: the table's mapped one, else the default.
@@ -126,7 +126,7 @@ bool UpdateSeqGen(const char* tableName, const char* sequenceName) {
   const ConnParams* params = GetConnParams(connection.c_str());
   const std::string escaped = EscapeSqlLiteral(name, params ? params->dbType.c_str() : nullptr);
 
-  std::lock_guard guard(g_reservation);
+  std::lock_guard guard(StoreTransactionLock());
   ConnectionHandle* handle = GetConnectionHandle(connection.empty() ? nullptr : connection.c_str());
   if (handle == nullptr) {
     LogError("Table doesn't Exists for UpdateSeqGen\n");
