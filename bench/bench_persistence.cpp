@@ -124,6 +124,7 @@ BENCHMARK(BM_Sqlite3Select)->Unit(benchmark::kMillisecond)->Iterations(3);
 int main(int argc, char** argv) {
   std::random_device rd;
   g_root = fs::temp_directory_path() / ("tessera_bench_persist_" + std::to_string(rd()));
+  fs::create_directories(g_root);
   fs::copy(fs::path(HL_SOURCE_DIR) / "examples/tessera/data", g_root / "data", fs::copy_options::recursive);
   // Only the benchmark's own rows: no default data, nothing loaded at start.
   fs::remove(g_root / "data/tessera.db");
