@@ -253,6 +253,24 @@ TEST_P(TablePersistenceTest, DefaultDataFilesThatCannotBeReadAreReported) {
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot create DO from " + root_.str() + "/data/missing.xml.\n"));
 }
 
+TEST_P(TablePersistenceTest, AnXmlFileSavesTheTablesOfTheRootsChildrenOnly) {
+  Init();
+  ASSERT_TRUE(SaveDataInXML((root_.path() / "data/inventory_with_deployments.xml").string().c_str()));
+  // Computer is a child of the root; NetworkAdapter rows are nested in it and stay unsaved.
+  EXPECT_EQ(Number("select count(*) from Computer"), 1);
+  EXPECT_EQ(Number("select count(*) from NetworkAdapter"), 0);
+  std::vector<RowObject*> adapters = LoadedRows("NetworkAdapter");
+  ASSERT_EQ(adapters.size(), 2u);
+  EXPECT_EQ(adapters[0]->state, ROW_STATE_NEW);
+  ASSERT_EQ(LoadedRows("Computer").size(), 1u);
+  EXPECT_EQ(LoadedRows("Computer")[0]->state, ROW_STATE_PERSISTED);
+
+  testing::LogCapture log;
+  root_.Write("data/broken.xml", "<Inventory><Computer");
+  EXPECT_FALSE(SaveDataInXML((root_.path() / "data/broken.xml").string().c_str()));
+  EXPECT_TRUE(log.Has("[ERROR]", "Cannot create DO from "));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, TablePersistenceTest, ::testing::ValuesIn(kEngines), EngineName);
 
 }  // namespace
