@@ -1,4 +1,4 @@
-// How a table is saved: the statements of one table run in transactions of up to 500 rows, so
+// How a table is saved: the statements of one table run in transactions of up to 2,000 rows, so
 // that the engine commits once per batch instead of once per row. Row states change only once
 // their batch is committed. When a statement fails, the engine may have aborted the whole
 // transaction (PostgreSQL does), so the batch is rolled back and its statements, the failing

@@ -10,7 +10,7 @@
 namespace tessera {
 
 // Rows saved per transaction: a commit after this many successful statements.
-inline constexpr int32_t kSaveBatchRows = 500;
+inline constexpr int32_t kSaveBatchRows = 2000;
 
 // Under the store lock, walks the rows in list order: state 5 (persisted, modified) is updated,
 // a persisted row flagged deleted (1 and 8) is deleted, state 2 or 6 (new) is inserted; other
