@@ -1,10 +1,14 @@
 // Tables loaded from and saved to every engine: the load list's line forms, refusals, saving by
 // row state with failures retried, the save list, views, and the store surviving restarts with
 // texts that carry quotes.
+#include <set>
+#include <thread>
+
 #include "persistence_fixture.h"
 #include "tessera/db/default_data.h"
 #include "tessera/db/table_load.h"
 #include "tessera/db/table_save.h"
+#include "tessera/seqgen/sequence_map.h"
 #include "tessera/table/table_rows.h"
 
 namespace tessera::persisttest {
@@ -269,6 +273,28 @@ TEST_P(TablePersistenceTest, AnXmlFileSavesTheTablesOfTheRootsChildrenOnly) {
   root_.Write("data/broken.xml", "<Inventory><Computer");
   EXPECT_FALSE(SaveDataInXML((root_.path() / "data/broken.xml").string().c_str()));
   EXPECT_TRUE(log.Has("[ERROR]", "Cannot create DO from "));
+}
+
+TEST_P(TablePersistenceTest, ASaveAndIdentifierRefillsOnOtherThreadsKeepTheirTransactionsApart) {
+  InitWithThreeParams();
+  ASSERT_TRUE(CreateTable(kTable));
+  constexpr int kNew = 3000;
+  for (int i = 0; i < kNew; ++i) {
+    auto row = Param(100 + i, "P" + std::to_string(i), "v", ROW_STATE_NEW);
+    ASSERT_TRUE(AddNewRow(kTable, row));
+  }
+  const ColumnDefn* patchId = GetColumnDefnEntry("Patch", "PATCH_ID");
+  std::vector<int32_t> ids;
+  std::thread refills([&] {
+    for (int i = 0; i < 3000; ++i) ids.push_back(GenerateID("Patch", patchId));  // ten refills
+  });
+  ASSERT_TRUE(SaveTable(kTable));
+  refills.join();
+  EXPECT_TRUE(AllPersisted()) << "a refill's commit ended a batch of the save";
+  EXPECT_EQ(Number("select count(*) from Agentparams"), kNew + 3);
+  std::set<int32_t> distinct(ids.begin(), ids.end());
+  EXPECT_EQ(distinct.size(), ids.size());
+  EXPECT_EQ(distinct.count(-1), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TablePersistenceTest, ::testing::ValuesIn(kEngines), EngineName);
