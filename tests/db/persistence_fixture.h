@@ -80,7 +80,7 @@ class PersistenceTest : public ::testing::TestWithParam<Engine> {
     params.connectionString = connection_;
     ConnectionHandlePtr handle = ODBCConnect(&params);
     ASSERT_TRUE(handle) << "cannot connect to " << GetParam().dbType << " with " << connection_;
-    for (const char* table : {"BLOBTEST", "TXTEST", "SeqGenState", "PatchDeployment", "Patch", "InstalledProduct",
+    for (const char* table : {"IDXCHILD", "IDXROOT_IDX", "IDXROOT", "BLOBTEST", "TXTEST", "SeqGenState", "PatchDeployment", "Patch", "InstalledProduct",
                               "NetworkAdapter", "Computer", "ServerInfo", "Agentparams"})
       ODBCExecuteUpdate(handle.get(), ("drop table if exists " + std::string(table)).c_str());
     ODBCDisconnect(handle.get());

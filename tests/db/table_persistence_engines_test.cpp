@@ -5,7 +5,10 @@
 #include <thread>
 
 #include "persistence_fixture.h"
+#include "tessera/db/data_source_map.h"
+#include "tessera/db/db_test_support.h"
 #include "tessera/db/default_data.h"
+#include "tessera/db/generic_statements.h"
 #include "tessera/db/table_load.h"
 #include "tessera/db/table_save.h"
 #include "tessera/seqgen/sequence_map.h"
@@ -295,6 +298,34 @@ TEST_P(TablePersistenceTest, ASaveAndIdentifierRefillsOnOtherThreadsKeepTheirTra
   std::set<int32_t> distinct(ids.begin(), ids.end());
   EXPECT_EQ(distinct.size(), ids.size());
   EXPECT_EQ(distinct.count(-1), 0u);
+}
+
+TEST_P(TablePersistenceTest, IndexTablesOfTheReferencedRootRecordNewRowsAndForgetDeletedOnes) {
+  Init();
+  using dbtest::Col;
+  AddTableDefn(dbtest::MakeTable("IDXROOT", {{"ID", CRV_SQL_INT, 0, false}}, {"ID"}));
+  AddTableDefn(dbtest::MakeTable("IDXROOT_IDX", {{"ID", CRV_SQL_INT}, {"TABLE_NAME", CRV_SQL_CHAR, 64}}));
+  AddTableDefn(dbtest::MakeTable("IDXCHILD", {{"CID", CRV_SQL_INT, 0, false}, {"ROOT_ID", CRV_SQL_INT}}, {"CID"},
+                                 {{"ROOT_ID", "IDXROOT", "ID"}}));
+  for (const char* table : {"IDXROOT", "IDXROOT_IDX", "IDXCHILD"}) {
+    AddDataSourceMapEntry(CreateDataSourceMapEntry(table, "maindb"));
+    ASSERT_TRUE(CreateTable(table, "maindb")) << table;
+  }
+  auto row = dbtest::Row({Value::FromNumber<int32_t>(1), Value::FromNumber<int32_t>(42)});
+  testing::LogCapture log;
+  ASSERT_TRUE(AddEntryToIndexTable("IDXCHILD", row.get()));
+  EXPECT_TRUE(log.Has("[TRACE]", "Insert Query for IDXROOT_IDX: INSERT INTO IDXROOT_IDX VALUES (42, 'IDXCHILD')\n"));
+  EXPECT_EQ(Rows("select ID, TABLE_NAME from IDXROOT_IDX"), (std::vector<std::vector<std::string>>{{"42", "IDXCHILD"}}));
+  row->state = ROW_STATE_PERSISTED;
+  ASSERT_TRUE(AddEntryToIndexTable("IDXCHILD", row.get())) << "a persisted row changes nothing";
+  EXPECT_EQ(Number("select count(*) from IDXROOT_IDX"), 1);
+  row->state = ROW_STATE_PERSISTED | ROW_STATE_DELETED;
+  ASSERT_TRUE(AddEntryToIndexTable("IDXCHILD", row.get()));
+  EXPECT_EQ(Number("select count(*) from IDXROOT_IDX"), 0);
+  ASSERT_TRUE(Run("drop table IDXROOT_IDX"));
+  row->state = ROW_STATE_NEW;
+  EXPECT_FALSE(AddEntryToIndexTable("IDXCHILD", row.get()));
+  EXPECT_TRUE(log.Has("[ERROR]", "Cannot Add Entry Into Index Table\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TablePersistenceTest, ::testing::ValuesIn(kEngines), EngineName);
