@@ -9,10 +9,12 @@
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/db_provider.h"
 #include "tessera/db/mem_pool.h"
+#include "tessera/db/persistence_steps.h"
 #include "tessera/db/query_generator.h"
 #include "tessera/db/tessera_root.h"
 #include "tessera/schema/data_dictionary.h"
 #include "tessera/schema/dict_loader.h"
+#include "tessera/seqgen/seq_gen_state.h"
 #include "tessera/seqgen/sequence_map.h"
 #include "tessera/table/table_data.h"
 #include "tessera/values/string_utils.h"
@@ -20,7 +22,7 @@
 namespace tessera {
 namespace {
 
-StoreLoadSteps g_steps;
+StoreLoadSteps g_steps = PersistenceSteps();
 std::atomic<bool> g_createdTables{false};
 
 bool Stop(const char* message) {
@@ -50,6 +52,7 @@ bool InitTessera(const char* rootPath) {
   FreeQueryGeneratorList();
   RegisterAllQueryGenerators();
   InitSequenceMap();
+  SetSequenceRefill(&UpdateSeqGen);
   if (!LoadAllDataDictFiles()) return Stop("LoadAllDataDictFiles failed.\n");
   if (!LoadDataSourceMapEntryFromFile("..\\data\\dsn_table_map.txt"))
     return Stop("LoadDataSourceMapEntryFromFile failed.\n");

@@ -9,7 +9,8 @@
 namespace tessera {
 
 // The steps that belong to the table loading and sequence layers; each returns true on success.
-// Until those layers install theirs, the defaults do nothing and succeed.
+// The defaults are the store's persistence (persistence_steps.h); a member left null skips
+// its step.
 struct StoreLoadSteps {
   bool (*sequenceGenerator)() = nullptr;  // primes the identifier batches from the database
   bool (*loadAllTables)() = nullptr;      // loads the tables "loadtablelist.txt" names

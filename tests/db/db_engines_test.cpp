@@ -15,6 +15,7 @@
 #include "tessera/db/connection_pool.h"
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/init_tessera.h"
+#include "tessera/db/persistence_steps.h"
 #include "tessera/db/odbc/odbc_provider.h"
 #include "tests/support/log_capture.h"
 
@@ -54,6 +55,8 @@ const char* const kDroppedTables[] = {"BLOBTEST", "TXTEST",         "SeqGenState
 class EngineTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
+    // These cases read and write the database directly: no sequences, loading or default data.
+    SetStoreLoadSteps(StoreLoadSteps{});
     const Engine& engine = GetParam();
     std::string connection = "Driver=SQLite3;Database=%TESSERA_DATA%/tessera.db";
     if (engine.stateKey != nullptr) {
@@ -70,7 +73,10 @@ class EngineTest : public ::testing::TestWithParam<Engine> {
                                            " YES " + connection + "\n");
     if (engine.stateKey != nullptr) DropTables(connection);
   }
-  void TearDown() override { DeInitTessera(); }
+  void TearDown() override {
+    DeInitTessera();
+    SetStoreLoadSteps(PersistenceSteps());
+  }
 
   // Server databases outlive a test: start each one from an empty database.
   void DropTables(const std::string& connection) {
