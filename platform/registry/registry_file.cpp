@@ -58,15 +58,7 @@ std::vector<Str> SplitLines(const Str& text) {
   return lines;
 }
 
-std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return bytes;
-}
+std::vector<uint8_t> Utf16Bytes(std::u16string_view text) { return utf::PackUtf16Le(text); }
 
 class Parser {
  public:
@@ -278,10 +270,7 @@ bool DecodeLines(std::string_view bytes, ParsedFile& out, std::vector<std::u16st
   }
   if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
     out.encoding = FileEncoding::Utf16LeBom;
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text.push_back(static_cast<char16_t>(at(i) | (at(i + 1) << 8)));
+    std::u16string text = utf::UnpackUtf16Le(reinterpret_cast<const uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
     lines = SplitLines(text);
     if (bytes.size() % 2 != 0) {
       error = {lines.size() == 0 ? 1 : lines.size(), "UTF-16 file with an odd number of bytes"};
@@ -336,8 +325,7 @@ std::u16string Escaped(std::u16string_view text) {
 // A REG_SZ that reads back identically from quoted text: one terminator, nothing after it, valid UTF-16.
 std::optional<std::u16string> PlainString(const std::vector<uint8_t>& data) {
   if (data.size() < 2 || data.size() % 2 != 0) return std::nullopt;
-  std::u16string text;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  std::u16string text = utf::UnpackUtf16Le(data.data(), data.size());
   if (text.back() != u'\0') return std::nullopt;
   text.pop_back();
   if (text.find(u'\0') != std::u16string::npos || !IsValidUtf16(text)) return std::nullopt;
@@ -448,12 +436,10 @@ std::string FormatRegFile(const Tree& tree, FileEncoding encoding, const OmitKey
 
   std::string bytes;
   if (encoding == FileEncoding::Utf16LeBom) {
-    bytes.reserve(2 + text.size() * 2);
+    const std::vector<uint8_t> packed = utf::PackUtf16Le(text);
+    bytes.reserve(2 + packed.size());
     bytes += "\xFF\xFE";
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<char>(c & 0xFF));
-      bytes.push_back(static_cast<char>(c >> 8));
-    }
+    bytes.append(packed.begin(), packed.end());
     return bytes;
   }
   if (encoding == FileEncoding::Utf8Bom) bytes += "\xEF\xBB\xBF";
