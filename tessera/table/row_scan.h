@@ -16,11 +16,12 @@
 
 namespace tessera {
 
-// Calls visit(row) for every row of the directory in list order. `visit` may unlink the row it
-// is given (RowDirectory::Remove, then free it), and no other; nothing may be appended and the
-// directory is not compacted during the walk.
+// Calls visit(row) for every row of the directory in list order, while visit returns true;
+// false when a visit returned false. `visit` may unlink the row it is given (RowDirectory::Remove,
+// then free it), and no other; nothing may be appended and the directory is not compacted during
+// the walk.
 template <class Visit>
-void ScanRows(const RowDirectory& rows, Visit visit) {
+bool ScanRowsWhile(const RowDirectory& rows, Visit visit) {
   constexpr size_t kRowAhead = 16;
   constexpr size_t kValuesAhead = 8;
   const size_t count = rows.slotCount();
@@ -28,8 +29,19 @@ void ScanRows(const RowDirectory& rows, Visit visit) {
     if (slot + kRowAhead < count) PrefetchForRead(rows.RowAt(slot + kRowAhead));
     if (slot + kValuesAhead < count)
       if (const RowObject* ahead = rows.RowAt(slot + kValuesAhead)) PrefetchForRead(ahead->values.data());
-    if (RowObject* row = rows.RowAt(slot)) visit(row);
+    if (RowObject* row = rows.RowAt(slot))
+      if (!visit(row)) return false;
   }
+  return true;
+}
+
+// Calls visit(row) for every row of the directory in list order (as ScanRowsWhile).
+template <class Visit>
+void ScanRows(const RowDirectory& rows, Visit visit) {
+  ScanRowsWhile(rows, [&](RowObject* row) {
+    visit(row);
+    return true;
+  });
 }
 
 }  // namespace tessera
