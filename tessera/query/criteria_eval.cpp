@@ -2,12 +2,15 @@
 //
 // Binding converts each literal once (ConvertStringToValue for the column's type) into the form
 // it is compared in, and compiles the tree into a flat program of leaf tests and jumps, so that
-// evaluating a row needs neither recursion nor allocation.
+// evaluating a row needs neither recursion nor allocation. Trees of one or two leaves also get a
+// scan plan (criteria_program.h), which the row scans of criteria_scan.cpp run instead.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
 #include "tessera/query/criteria.h"
+#include "tessera/query/criteria_program.h"
 #include "tessera/table/prefetch.h"
 #include "tessera/table/value_read.h"
 #include "tessera/values/string_utils.h"
@@ -15,25 +18,12 @@
 #include "tessera/values/value_convert.h"
 
 namespace tessera {
-namespace detail {
-
-struct CriteriaProgram {
-  enum class Step : BYTE { Leaf, False, JumpIfFalse, JumpIfTrue };
-  struct Instruction {
-    Step step;
-    int32_t target;            // jumps: the instruction to continue at
-    const CriteriaExpr* leaf;  // Leaf
-  };
-  std::vector<Instruction> code;
-  std::vector<int32_t> columns;  // distinct row positions the leaves read
-};
-
-}  // namespace detail
-
 namespace {
 
 using detail::BoundLiteral;
 using detail::CriteriaProgram;
+using detail::ScanLeaf;
+using detail::ScanPlan;
 
 // Frees a subtree one node at a time (rotating left children up), without recursion.
 void ReleaseSubtree(CriteriaPtr node) {
@@ -62,7 +52,9 @@ bool Compare(const T& row, const T& literal, BYTE op) {
   }
 }
 
-bool EvaluateLeaf(const RowObject& row, const CriteriaExpr& leaf) {
+}  // namespace
+
+bool detail::EvaluateBoundLeaf(const RowObject& row, const CriteriaExpr& leaf) {
   const BoundLiteral& literal = leaf.literal;
   if (literal.kind == BoundLiteral::Kind::Unbound || literal.kind == BoundLiteral::Kind::False) return false;
   const Value* value = row.ValueAt(leaf.columnIndex);
@@ -103,10 +95,12 @@ bool EvaluateLeaf(const RowObject& row, const CriteriaExpr& leaf) {
   }
 }
 
+namespace {
+
 // Reference semantics, used for trees without a program (a subtree of a bound tree).
 bool EvaluateNode(const RowObject& row, const CriteriaExpr* node) {
   if (node == nullptr) return false;
-  if (node->IsLeaf()) return EvaluateLeaf(row, *node);
+  if (node->IsLeaf()) return detail::EvaluateBoundLeaf(row, *node);
   if (node->op != CRITERIA_OP_AND && node->op != CRITERIA_OP_OR) return false;
   const bool left = EvaluateNode(row, node->left.get());
   const bool right = EvaluateNode(row, node->right.get());
@@ -175,6 +169,75 @@ bool IsConnective(const CriteriaExpr* node) {
   return node != nullptr && !node->IsLeaf() && (node->op == CRITERIA_OP_AND || node->op == CRITERIA_OP_OR);
 }
 
+// The range [lo, hi] of 64-bit values x for which "x op literal" holds (= and != share one, the
+// latter negated); false for an operator that is not a comparison.
+bool SetRange(ScanLeaf& scan, BYTE op, long long literal) {
+  long long lo = LLONG_MIN, hi = LLONG_MAX;
+  switch (op) {
+    case CRITERIA_OP_LESS: hi = literal - 1; break;  // the literal is a 32-bit value: no overflow
+    case CRITERIA_OP_GREATER: lo = literal + 1; break;
+    case CRITERIA_OP_LESS_EQUAL: hi = literal; break;
+    case CRITERIA_OP_GREATER_EQUAL: lo = literal; break;
+    case CRITERIA_OP_EQUAL: lo = hi = literal; break;
+    case CRITERIA_OP_NOT_EQUAL: lo = hi = literal; scan.negate = true; break;
+    default: return false;
+  }
+  scan.lo = static_cast<unsigned long long>(lo);
+  scan.span = static_cast<unsigned long long>(hi) - static_cast<unsigned long long>(lo);
+  return true;
+}
+
+// The scan form of a bound leaf; General when no specialised test gives the same answers.
+ScanLeaf MakeScanLeaf(const CriteriaExpr& leaf) {
+  ScanLeaf scan;
+  scan.leaf = &leaf;
+  scan.column = leaf.columnIndex;
+  const BoundLiteral& literal = leaf.literal;
+  switch (literal.kind) {
+    case BoundLiteral::Kind::Signed:
+      if (literal.width == 4 && SetRange(scan, leaf.op, literal.i)) scan.kind = ScanLeaf::Kind::Signed32;
+      break;
+    case BoundLiteral::Kind::Unsigned:
+      // Row values and literal both fit in 32 bits, so they compare as signed 64-bit numbers.
+      if (literal.width == 4 && literal.u <= 0xFFFFFFFFull && SetRange(scan, leaf.op, static_cast<long long>(literal.u)))
+        scan.kind = ScanLeaf::Kind::Unsigned32;
+      break;
+    case BoundLiteral::Kind::Text:
+      if (leaf.op == CRITERIA_OP_EQUAL || leaf.op == CRITERIA_OP_NOT_EQUAL) {
+        scan.kind = ScanLeaf::Kind::TextEqual;
+        scan.negate = leaf.op == CRITERIA_OP_NOT_EQUAL;
+        scan.text = literal.text.c_str();
+        scan.textSize = static_cast<int32_t>(literal.text.size());
+        if (literal.text.size() + 1 <= sizeof(unsigned long long)) {
+          scan.textInWord = true;
+          for (size_t i = 0; i <= literal.text.size(); ++i) {
+            const unsigned long long byte = static_cast<unsigned char>(scan.text[i]);  // the last is the zero byte
+            scan.textWord |= byte << (8 * i);
+            scan.textMask |= 0xFFull << (8 * i);
+          }
+        }
+      }
+      break;
+    default: break;
+  }
+  return scan;
+}
+
+// A plan for one leaf, or two leaves under one AND / OR; none for other shapes.
+ScanPlan MakeScanPlan(const CriteriaExpr* root) {
+  ScanPlan plan;
+  if (root == nullptr) return plan;
+  if (root->IsLeaf()) {
+    plan.shape = ScanPlan::Shape::One;
+    plan.first = MakeScanLeaf(*root);
+  } else if (IsConnective(root) && root->left && root->left->IsLeaf() && root->right && root->right->IsLeaf()) {
+    plan.shape = root->op == CRITERIA_OP_AND ? ScanPlan::Shape::And : ScanPlan::Shape::Or;
+    plan.first = MakeScanLeaf(*root->left);
+    plan.second = MakeScanLeaf(*root->right);
+  }
+  return plan;
+}
+
 // Left child, a jump past the right child when the left one decides (false for AND, true for
 // OR), right child. Evaluation has no side effects, so this gives the value of evaluating both
 // children and combining them.
@@ -210,6 +273,7 @@ std::unique_ptr<CriteriaProgram> Compile(const CriteriaExpr* root) {
       stack.pop_back();
     }
   }
+  program->plan = MakeScanPlan(root);
   return program;
 }
 
@@ -242,23 +306,27 @@ void BindCriteria(const ColumnVector& columns, CriteriaExpr* root) {
   BindCriteriaColumns(list, root);
 }
 
-bool EvaluateCriteria(const RowObject& row, const CriteriaExpr* root) {
-  if (root == nullptr) return false;
-  const CriteriaProgram* program = root->program.get();
-  if (program == nullptr) return EvaluateNode(row, root);
-  const CriteriaProgram::Instruction* code = program->code.data();
-  const size_t size = program->code.size();
+bool detail::RunProgram(const RowObject& row, const CriteriaProgram& program) {
+  const CriteriaProgram::Instruction* code = program.code.data();
+  const size_t size = program.code.size();
   bool value = false;
   for (size_t pc = 0; pc < size;) {
     const CriteriaProgram::Instruction& in = code[pc];
     switch (in.step) {
-      case CriteriaProgram::Step::Leaf: value = EvaluateLeaf(row, *in.leaf); ++pc; break;
+      case CriteriaProgram::Step::Leaf: value = EvaluateBoundLeaf(row, *in.leaf); ++pc; break;
       case CriteriaProgram::Step::False: value = false; ++pc; break;
       case CriteriaProgram::Step::JumpIfFalse: pc = value ? pc + 1 : static_cast<size_t>(in.target); break;
       case CriteriaProgram::Step::JumpIfTrue: pc = value ? static_cast<size_t>(in.target) : pc + 1; break;
     }
   }
   return value;
+}
+
+bool EvaluateCriteria(const RowObject& row, const CriteriaExpr* root) {
+  if (root == nullptr) return false;
+  const CriteriaProgram* program = root->program.get();
+  if (program == nullptr) return EvaluateNode(row, root);
+  return detail::RunProgram(row, *program);
 }
 
 void PrefetchCriteriaOperands(const RowObject& row, const CriteriaExpr* root) {

@@ -1,11 +1,13 @@
 // RowObject: one row of a table held in memory, and its state bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "platform/win32.h"
+#include "tessera/table/row_values.h"
 #include "tessera/values/value.h"
 
 namespace tessera {
@@ -20,6 +22,10 @@ enum RowState : BYTE {
 
 // One value per column in dictionary column order; a NULL Value is SQL NULL. Each Value carries
 // its own byte length. Rows of one table are chained through `next` in insertion order.
+//
+// A row made by Make (and so by CreateNewRowObject and CopyRowObject) is one memory block: the
+// fields, then the values. Rows made otherwise (a RowObject on the stack, make_unique) keep their
+// values in an array of their own; both behave alike.
 struct RowObject {
   RowObject() = default;
   explicit RowObject(std::vector<Value> rowValues, BYTE rowState = ROW_STATE_NEW)
@@ -29,6 +35,12 @@ struct RowObject {
   RowObject& operator=(const RowObject&) = delete;
   RowObject(RowObject&&) = default;
   RowObject& operator=(RowObject&&) = default;
+
+  // A row in one block with room for the values after its fields; throws std::bad_alloc.
+  static std::unique_ptr<RowObject> Make(std::vector<Value> rowValues, BYTE rowState = ROW_STATE_NEW);
+  // Rows of either form are freed by `delete` (std::unique_ptr) through these.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void* block) { ::operator delete(block); }
 
   int32_t columnCount() const { return static_cast<int32_t>(values.size()); }
   // The value at `index`, or null when the row has no such column.
@@ -40,12 +52,14 @@ struct RowObject {
     return value ? value->length() : 0;
   }
 
-  std::vector<Value> values;
+  RowValues values;
   BYTE state = ROW_STATE_NEW;
-  std::unique_ptr<RowObject> next;
   // Bookkeeping of the table that holds the row: its place in the table's scan order.
   uint32_t directorySlot = 0;
+  std::unique_ptr<RowObject> next;
 };
+
+static_assert(sizeof(RowObject) % alignof(Value) == 0, "the values follow the row's fields");
 
 // A new row taking the values (each with its length), state 2 (new), next null. Null on
 // allocation failure.

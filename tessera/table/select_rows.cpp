@@ -2,6 +2,7 @@
 
 #include "agent/log/log.h"
 #include "tessera/query/criteria.h"
+#include "tessera/query/criteria_scan.h"
 #include "tessera/table/row_scan.h"
 #include "tessera/table/store_lock.h"
 #include "tessera/table/table_data.h"
@@ -36,10 +37,8 @@ std::unique_ptr<ResultData> SelectRows(const char* tableName, const char* criter
     CriteriaPtr root = ParseCriteria(criteria);
     if (!root) return nullptr;
     BindCriteria(*tableData->tableDefn->columns, root.get());
-    bool added = true;
-    ScanRows(tableData->directory, [&](RowObject* row) {
-      if (added && EvaluateCriteria(*row, root.get())) added = AddRowToResultData(row, result.get());
-    });
+    const bool added = ScanMatchingRows(tableData->directory, root.get(),
+                                        [&](RowObject* row) { return AddRowToResultData(row, result.get()); });
     FreeCriteria(std::move(root));
     if (!added) {
       LogError("not able to Add row \n");

@@ -36,6 +36,10 @@ class Value {
   enum class Kind { Null, Bytes, Date, Time, DateTime };
   // Longest byte buffer kept inside the Value (its zero byte takes the last place).
   static constexpr int32_t kInlineBytes = 10;
+  // data() of a byte buffer can always be read for at least this many bytes, whatever its length:
+  // inline buffers have their whole storage, heap buffers are longer. (Scans compare short texts
+  // a word at a time.)
+  static constexpr int32_t kMinReadableBytes = kInlineBytes + 1;
 
   Value() = default;  // SQL NULL
   Value(const Value& other) { CopyFrom(other); }
@@ -107,6 +111,7 @@ class Value {
   using HeapStamp = std::unique_ptr<CrvDateTime>;
   static constexpr size_t kStorage = 11;
   static_assert(sizeof(HeapBuffer) <= kStorage && sizeof(HeapStamp) <= kStorage);
+  static_assert(kStorage >= static_cast<size_t>(kMinReadableBytes) && kInlineBytes + 1 <= static_cast<int32_t>(kStorage));
   static_assert(sizeof(CrvDate) <= kStorage && sizeof(CrvTime) <= kStorage);
   static_assert(std::is_trivially_copyable_v<CrvDate> && std::is_trivially_copyable_v<CrvTime>);
 
