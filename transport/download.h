@@ -20,6 +20,11 @@ int InternetGetRequestEx(int proxyFlag, const char* protocol, const WCHAR* serve
                          const WCHAR* proxyPassword, const WCHAR* urlPath, const WCHAR* destFilePath,
                          std::optional<std::string>* data, int requestType, BYTE keepAlive);
 
+int InternetGetRequestByBitrate(int proxyFlag, const char* protocol, const WCHAR* serverName, int port,
+                                const WCHAR* proxyServerName, const WCHAR* proxyBypass, const WCHAR* proxyUserName,
+                                const WCHAR* proxyPassword, const WCHAR* urlPath, const WCHAR* destFilePath,
+                                std::optional<std::string>* data, int requestType, BYTE keepAlive);
+
 // Creates the folder that will hold `path` (the path without its last part). 0, 183 for a drive, 13 without a path.
 int CreateFolder(const WCHAR* path);
 // The part of a URL after its last "/", of a path after its last backslash.
@@ -55,6 +60,8 @@ struct DownloadTarget {
 };
 
 int InternetGetRequestEx(DownloadSettings& settings, const DownloadTarget& target, std::optional<std::string>* data);
+int InternetGetRequestByBitrate(DownloadSettings& settings, const DownloadTarget& target,
+                                std::optional<std::string>* data);
 int ResumeGetRequestEx(DownloadSettings& settings, const DownloadTarget& target, std::optional<std::string>* data);
 
 }  // namespace hl::transport

@@ -30,6 +30,20 @@ std::string LocalTimeText();
 ULONGLONG NowMilliseconds();
 long long GetTimeInSeconds();
 
+// DownloadMode from the agent's settings key; 0 when missing.
+DWORD ReadDownloadMode();
+// True for a URL naming an XML or JSON document, which is never resumed.
+bool IsDocumentUrl(const WCHAR* urlPath);
+// The plain variants' temporary file: in the temporary folder for data, beside the destination for files.
+WString TemporaryPath(const DownloadSettings& settings, const DownloadTarget& target);
+int ResumeGetRequestByBitrate(DownloadSettings& settings, const DownloadTarget& target,
+                              std::optional<std::string>* data);
+
+// The last byte asked for by a paced block (unsigned: a block size of 0 asks for everything).
+DWORD PacedBlockEnd(DWORD received, DWORD blockSize, DWORD contentLength);
+// Waits out the rest of a paced block's 600 ms (100 ms when the block took 450 ms or more).
+void PaceAfterBlock(ULONGLONG startedMs);
+
 struct AccessLogRow {
   std::string startText;     // "\n <date>\t\t<time>\t"
   std::string url;           // UTF-8

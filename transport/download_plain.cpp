@@ -16,7 +16,6 @@
 #include "transport/request_internal.h"
 
 namespace hl::transport {
-namespace {
 
 // DownloadMode from the agent's settings key; 0 when missing.
 DWORD ReadDownloadMode() {
@@ -35,6 +34,8 @@ WString TemporaryPath(const DownloadSettings& settings, const DownloadTarget& t)
   if (t.requestType == GET_DATA) return WideText(settings.tempDir + "\\hl" + thread + ".tmp");
   return WString(t.destFilePath ? t.destFilePath : WSTR("")) + WideText(thread + ".tmp");
 }
+
+namespace {
 
 int Request(DownloadSettings& settings, const DownloadTarget& t, HttpRequestHandles& h) {
   return GetInternetRequestHandle(settings.transport, t.proxyFlag, t.protocol, t.serverName, t.port,

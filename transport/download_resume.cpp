@@ -71,9 +71,11 @@ class DownloadResumeHandler {
   DownloadResumeHandler(const DownloadResumeHandler&) = delete;
   DownloadResumeHandler& operator=(const DownloadResumeHandler&) = delete;
 
-  int Run(std::optional<std::string>* data) {
-    LogDebug("@@@@@@@@ Inside ResumeGetRequestEx Method @@@@@@@@ \n");
-    LogDebug("ResumeGetRequestEx : URL to Get -> %S \n", t_.urlPath);
+  int Run(std::optional<std::string>* data, bool paced) {
+    LogDebug(paced ? "@@@@@@@@ Inside ResumeGetRequestByBitrate Method @@@@@@@@ \n"
+                   : "@@@@@@@@ Inside ResumeGetRequestEx Method @@@@@@@@ \n");
+    LogDebug(paced ? "ResumeGetRequestByBitrate : URL to Get -> %S \n" : "ResumeGetRequestEx : URL to Get -> %S \n",
+             t_.urlPath);
     buffer_.reserve(kDefaultSaveLimit);
     startText_ = AccessLogStartText();
     if (t_.requestType == DOWNLOAD_FILE && (destPath_.empty() || HasParentSegment(NarrowText(destPath_.c_str())))) {
@@ -94,7 +96,7 @@ class DownloadResumeHandler {
       LogError("@@@@@@@@ End Of ResumeGetRequestEx Method @@@@@@@@ Full File already exist\n");
       return result;
     }
-    result = Transfer(h);
+    result = paced ? TransferPaced(h) : Transfer(h);
     result = PostDownloadHandling(h, result, data);
     LogDebug("@@@@@@@@ End Of ResumeGetRequestEx Method @@@@@@@@ \n");
     return result;
@@ -316,6 +318,11 @@ class DownloadResumeHandler {
     }
     CloseRequestHandles(h);
     LogInfo("ResumeGetRequestEx: Total bytes read = %u\n", received_);
+    return Finish(loopError);
+  }
+
+  // Steps 9 and 10: the failure count, the final save and the transfer's result.
+  int Finish(DWORD loopError) {
     bool cameShort = received_ != contentLength_;
     if (received_ < contentLength_) CountFailure();
     if (loopError == 0 || IsRecoverable(loopError)) {
@@ -324,6 +331,93 @@ class DownloadResumeHandler {
     }
     if (loopError != 0) return static_cast<int>(loopError);
     return cameShort ? kFileCameShort : 0;
+  }
+
+  // The paced transfer: ranged blocks of gv_dataTransferRateKBps x 500 bytes, one per 600 ms.
+  int TransferPaced(HttpRequestHandles& h) {
+    received_ = savedBefore_;
+    const DWORD block = settings_.dataTransferRateKBps * 500;
+    LogDebug("ResumeGetRequestByBitrate: Block of bytes to read: %u\n", block);
+    DWORD loopError = 0;
+    bool afterTimeout = false;
+    while (received_ < contentLength_) {
+      ULONGLONG started = GetTickCount64();
+      h.requestMode = 1;
+      h.extraHeader = RangeHeader(received_, PacedBlockEnd(received_, block, contentLength_));
+      LogDebug("ResumeGetRequestByBitrate: Content-Range Header message: %S\n", h.extraHeader);
+      int sent = Request(h);
+      LogDebug("ResumeGetRequestByBitrate: GetInternetRequestHandle function return code: %u\n",
+               static_cast<DWORD>(sent));
+      if (sent == 0 && h.statusCode != 200 && h.statusCode != 206) {
+        LogError("ResumeGetRequestByBitrate : Failed with the http status code %d \n", h.statusCode);
+        sent = h.statusCode;
+      }
+      if (sent != 0) {
+        CloseRequestHandles(h);
+        loopError = static_cast<DWORD>(sent);
+        break;
+      }
+      if (h.statusCode == 200 && received_ > 0) {
+        LogInfo("ResumeGetRequestByBitrate : the server sent the whole file, the partial file is restarted\n");
+        buffer_.clear();
+        PreDownloadCleaningOfPartialFile();
+        received_ = 0;
+      }
+      bool timedOut = false;
+      DWORD blockRead = 0;
+      for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(h.hRequest, &available)) {
+          DWORD error = GetLastError();
+          LogError("ResumeGetRequestByBitrate : Error occured in WinHttpQueryDataAvailable --> %d \n",
+                   static_cast<int>(error));
+          HttpGetLastError(error);
+          if (IsRecoverable(error) && !afterTimeout) timedOut = true;
+          else loopError = error;
+          break;
+        }
+        if (available == 0) break;
+        if (buffer_.size() + available > saveLimit_ && !buffer_.empty()) {
+          int saved = ProcessDownloadedBuffer(true);
+          if (saved != 0) {
+            LogError("ResumeGetRequestByBitrate :  Error in WriteFile --> %d \n", saved);
+            loopError = static_cast<DWORD>(saved);
+            break;
+          }
+        }
+        if (available > buffer_.capacity()) LogInfo("Reallocating buffer to %d\n", static_cast<int>(available));
+        size_t before = buffer_.size();
+        buffer_.resize(before + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(h.hRequest, buffer_.data() + before, available, &read)) {
+          buffer_.resize(before);
+          loopError = GetLastError();
+          LogError("ResumeGetRequestByBitrate :  Error in WinHttpReadData --> %d \n", static_cast<int>(loopError));
+          HttpGetLastError(loopError);
+          break;
+        }
+        buffer_.resize(before + read);
+        if (read == 0) break;
+        received_ += read;
+        blockRead += read;
+        if (received_ >= contentLength_) break;
+      }
+      CloseRequestHandles(h);
+      if (loopError != 0) break;
+      if (timedOut) {
+        afterTimeout = true;
+        continue;
+      }
+      if (afterTimeout) {
+        afterTimeout = false;
+        LogInfo("ResumeGetRequestByBitrate : second attempt of the previous request\n");
+        continue;
+      }
+      if (blockRead == 0) break;  // nothing came: asking again would never end
+      if (received_ < contentLength_) PaceAfterBlock(started);
+    }
+    LogInfo("ResumeGetRequestByBitrate: Total bytes read = %u\n", received_);
+    return Finish(loopError);
   }
 
   // Sends the request again from the bytes received; true with `available` set when data may follow.
@@ -509,7 +603,13 @@ class DownloadResumeHandler {
 
 int ResumeGetRequestEx(DownloadSettings& settings, const DownloadTarget& target, std::optional<std::string>* data) {
   DownloadResumeHandler handler(settings, target);
-  return handler.Run(data);
+  return handler.Run(data, false);
+}
+
+int ResumeGetRequestByBitrate(DownloadSettings& settings, const DownloadTarget& target,
+                              std::optional<std::string>* data) {
+  DownloadResumeHandler handler(settings, target);
+  return handler.Run(data, true);
 }
 
 }  // namespace hl::transport

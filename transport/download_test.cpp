@@ -76,7 +76,7 @@ class DownloadTest : public TransportTest {
 
   // GET of `path` on the scriptable server (or `port`) into C:\HL\out\<dest>.
   int Get(const std::string& path, int type, std::optional<std::string>* data = nullptr, bool resume = false,
-          const std::string& dest = "file.bin", int port = 0) {
+          const std::string& dest = "file.bin", int port = 0, bool paced = false) {
     url_ = Widen(path);
     dest_ = Widen("C:\\HL\\out\\" + dest);
     DownloadTarget t;
@@ -85,6 +85,7 @@ class DownloadTest : public TransportTest {
     t.urlPath = url_.c_str();
     t.destFilePath = dest_.c_str();
     t.requestType = type;
+    if (paced) return hl::transport::InternetGetRequestByBitrate(settings_, t, data);
     return resume ? hl::transport::ResumeGetRequestEx(settings_, t, data)
                   : hl::transport::InternetGetRequestEx(settings_, t, data);
   }
@@ -290,6 +291,47 @@ TEST_F(DownloadTest, PathsThatClimbOutOfTheirFolderAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(machine_.root() / "Outside"));
   EXPECT_TRUE(std::filesystem::exists(Host("HL/DownloadRepository")));
   EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(100));
+}
+
+TEST_F(DownloadTest, PacedDownloadAsksForBlocksOfTheConfiguredRate) {
+  settings_.dataTransferRateKBps = 20;  // blocks of 10000 bytes
+  EXPECT_EQ(Get("/resumable?size=25000", DOWNLOAD_FILE, nullptr, false, "paced.bin", 0, true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/paced.bin")), Pattern(25000));
+  std::vector<std::string> ranges = RangesSent();
+  EXPECT_EQ(ranges, (std::vector<std::string>{"", "bytes=0-9999", "bytes=10000-19999", "bytes=20000-25000"}));
+  EXPECT_EQ(server_->Records()[0]["method"], "HEAD");
+  EXPECT_TRUE(log_.Has("[DEBUG] InternetGetRequestByBitrate: Block of bytes to read: 10000"));
+
+  // Rate 0: the whole file in one range.
+  server_->ClearRecords();
+  settings_.dataTransferRateKBps = 0;
+  std::optional<std::string> data;
+  EXPECT_EQ(Get("/resumable?size=3000", GET_DATA, &data, false, "", 0, true), 0);
+  EXPECT_EQ(data, Pattern(3000));
+  EXPECT_EQ(RangesSent(), (std::vector<std::string>{"", "bytes=0-3000"}));
+
+  // A server ignoring ranges: the file is not made of repeated starts.
+  server_->ClearRecords();
+  settings_.dataTransferRateKBps = 20;
+  EXPECT_EQ(Get("/resumable?size=25000&whole=1", DOWNLOAD_FILE, nullptr, false, "whole.bin", 0, true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/whole.bin")), Pattern(25000));
+
+  EXPECT_EQ(Get("/status/304", DOWNLOAD_FILE, nullptr, false, "none.bin", 0, true), kNotModified);
+  EXPECT_EQ(Get("/nolength?size=10", DOWNLOAD_FILE, nullptr, false, "none.bin", 0, true),
+            static_cast<int>(ERROR_WINHTTP_HEADER_NOT_FOUND));
+  EXPECT_FALSE(std::filesystem::exists(Host("HL/out/none.bin")));
+}
+
+TEST_F(DownloadTest, PacedResumableDownloadKeepsItsRecordBetweenBlocks) {
+  SetDword(kAgentSettingsKey, "DownloadMode", 1);
+  settings_.dataTransferRateKBps = 40;  // blocks of 20000 bytes
+  const std::string url = "/resumable?size=50000";
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, false, "file.bin", 0, true), 0);
+  EXPECT_EQ(RangesSent(), (std::vector<std::string>{"", "bytes=10000-29999", "bytes=30000-49999"}));
+  EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(50000));
+  EXPECT_FALSE(GetText(Key(), url.c_str()).has_value());
+  EXPECT_TRUE(log_.Has("[DEBUG] ResumeGetRequestByBitrate: Block of bytes to read: 20000"));
 }
 
 TEST(DownloadFolders, CreateFolderAndLastNames) {
