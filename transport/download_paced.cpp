@@ -90,6 +90,7 @@ int InternetGetRequestByBitrate(DownloadSettings& settings, const DownloadTarget
     LogError("InternetGetRequestByBitrate : Failed to create the destination directory for the destination file %S \n",
              t.destFilePath);
   WString tempPath = TemporaryPath(settings, t);
+  if (t.requestType == GET_DATA) CreateFolder(tempPath.c_str());  // the temporary folder may not exist yet
   HANDLE file = CreateTemporary(tempPath);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();

@@ -111,6 +111,7 @@ int InternetGetRequestEx(DownloadSettings& settings, const DownloadTarget& t, st
     LogError("InternetGetRequestEx : Failed to create the destination directory for the destination file %S \n",
              t.destFilePath);
   WString tempPath = TemporaryPath(settings, t);
+  if (t.requestType == GET_DATA) CreateFolder(tempPath.c_str());  // the temporary folder may not exist yet
   HANDLE file = CreateFileW(tempPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
