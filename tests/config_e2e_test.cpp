@@ -178,6 +178,9 @@ TEST_F(ConfigRun, DistributionServerRouteWithProxyPasswordKeptOutOfTheLog) {
 
 TEST_F(ConfigRun, MissingResourceIdFormsTheRequestPathAndGoesOn) {
   system_["HLAgentResourceID"] = std::nullopt;
+  // The tool now asks the server: every address it may try stays on loopback, where nothing answers.
+  server_["HLServerIPAddress"] = Sz("127.0.0.1");
+  server_["HLServerSecIPAddress"] = Sz("127.0.0.1");
   auto run = Run();
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(Logged("[INFO] resourceIdXmlPath: /client-data/contoso-0042/domains/corp.example/resources/ws-0042.xml\n"));

@@ -86,6 +86,10 @@ int GetCustomerId(OptString& customerId);
 // 0 when the ID came from the registry or from the server, else the registry or transport error.
 int GetResourceID(OptString& resourceId);
 int GetResourceIDFromServer(OptString& resourceId);
+// Fetches the resource document at `path` from the management server and takes the ID from it:
+// installed by the program that links the transport (the configuration cannot depend on it).
+using ResourceIdFetcher = int (*)(const std::string& path, OptString& resourceId);
+void SetResourceIdFetcher(ResourceIdFetcher fetcher);
 // Stores the ID under SystemDetails and tells the agent service (control 147).
 void SetAgentResourceID(const char* resourceId);
 // The server name that answered last, written to ServerInfo; the writeValue result.

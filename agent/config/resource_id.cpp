@@ -43,13 +43,20 @@ std::string ResourceIdXmlPath() {
 
 }  // namespace
 
+namespace {
+ResourceIdFetcher g_resourceIdFetcher = nullptr;
+}  // namespace
+
+void SetResourceIdFetcher(ResourceIdFetcher fetcher) { g_resourceIdFetcher = fetcher; }
+
 int GetResourceIDFromServer(OptString& resourceId) {
   resourceId.reset();
   std::string path = ResourceIdXmlPath();
-  (void)path;
-  // Fetching the document over the agent's transport, importing it and selecting the
-  // RESOURCE_ID row need the request routing, which this build does not have yet.
-  return 13;
+  if (g_resourceIdFetcher == nullptr) {
+    LogError("GetResourceIDFromServer : No transport to fetch %s from the server \n", path);
+    return 13;
+  }
+  return g_resourceIdFetcher(path, resourceId);
 }
 
 int GetResourceID(OptString& resourceId) {

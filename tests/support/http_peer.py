@@ -17,6 +17,10 @@ The answer is chosen by the path:
   /garbage                 an answer that is not HTTP
   /hangup                  closes the connection without answering
   /redirect?to=P           302 to P
+  /resumable?size=N&lm=T&cut=C&cuts=K&whole=1
+                           N pattern bytes with Last-Modified T; honours "Range: bytes=a-[b]" (206)
+                           unless whole=1; the first K (default 1) ranged answers of one target
+                           stop at byte C of the file and the connection closes
   /upload                  200 "received <n>" after reading the body (bodies over 1 MiB not kept)
   anything else            200 "hello"
 """
@@ -33,6 +37,13 @@ from urllib.parse import urlsplit, parse_qs
 LAST_MODIFIED = "Wed, 21 Oct 2015 07:28:00 GMT"
 KEEP_BODY = 1 << 20
 record_lock = threading.Lock()
+cut_lock = threading.Lock()
+cuts_done = {}
+PATTERN = bytes(range(251))
+
+
+def pattern(size):
+    return (PATTERN * (size // 251 + 1))[:size]
 record_path = None
 
 
@@ -155,6 +166,32 @@ class Handler(socketserver.BaseRequestHandler):
                 return simple(206, "Partial Content", part,
                               [("Content-Range", "bytes %d-%d/%d" % (a, b, len(data)))])
             return simple(200, "OK", data)
+        if path == "/resumable":
+            size = num("size", 1000)
+            headers = [("Last-Modified", q.get("lm", LAST_MODIFIED)), ("Accept-Ranges", "bytes")]
+            rng = hmap.get("range", "")
+            a, b, status, reason = 0, size - 1, 200, "OK"
+            if rng.startswith("bytes=") and q.get("whole") != "1":
+                first, _, last = rng[6:].partition("-")
+                a = int(first)
+                b = min(int(last), size - 1) if last else size - 1
+                status, reason = 206, "Partial Content"
+                headers.append(("Content-Range", "bytes %d-%d/%d" % (a, b, size)))
+            headers.insert(0, ("Content-Length", str(b - a + 1)))
+            cut = num("cut", -1)
+            stop = False
+            if rng and cut >= 0 and not head_only:
+                with cut_lock:
+                    done = cuts_done.get(target, 0)
+                    if done < num("cuts", 1):
+                        cuts_done[target] = done + 1
+                        stop = True
+            if not stop:
+                self.send(status, reason, headers, b"" if head_only else pattern(size)[a:b + 1])
+                return True
+            self.send(status, reason, headers, pattern(size)[a:max(a, cut)])
+            self.request.shutdown(socket.SHUT_RDWR)
+            return False
         if path == "/lastmod":
             return simple(200, "OK", b"dated", [("Last-Modified", LAST_MODIFIED)])
         if path.startswith("/status/"):

@@ -74,6 +74,8 @@ class NginxPeer {
   int tlsGoodPort() const { return tlsGood_; }
   int tlsWrongHostPort() const { return tlsWrongHost_; }
   int tlsExpiredPort() const { return tlsExpired_; }
+  // One line per request served: method, path, status and the quoted Range header ("-" without).
+  std::filesystem::path rangesLog() const { return dir_ / "ranges.log"; }
 
  private:
   std::filesystem::path dir_, root_;
