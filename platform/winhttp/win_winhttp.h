@@ -5,6 +5,9 @@
 // - Host names resolve through machine.json "hosts" (name -> loopback address, as a hosts file);
 //   "localhost" and literal addresses work as usual; any other name fails with 12007 and no
 //   query leaves the process. Proxy names resolve the same way.
+// - Not as on Windows: the simulated computer reaches loopback only. A server or proxy whose
+//   address is not 127.0.0.0/8 or ::1 fails with 12029 (cannot connect) before any connection
+//   is tried, so no test can send anything off this host.
 // - Proxies: CERN-type HTTP proxies only (WINHTTP_ACCESS_TYPE_NAMED_PROXY); the bypass list
 //   ("<local>", "*" wildcards, ";" or blank separated) is evaluated for every request.
 //   WINHTTP_ACCESS_TYPE_DEFAULT_PROXY and AUTOMATIC_PROXY behave as NO_PROXY.

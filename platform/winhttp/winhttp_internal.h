@@ -100,6 +100,8 @@ struct HostPort {
 // other names from the "hosts" object (name -> address, case-insensitive); nullopt otherwise.
 std::optional<std::string> ResolveHost(std::string_view host, const nlohmann::json& hosts);
 bool IsLiteralAddress(std::string_view host);
+// True for 127.0.0.0/8, ::1 and ::ffff:127.x.y.z: the only addresses a machine folder reaches.
+bool IsLoopbackAddress(std::string_view address);
 // True when `host` matches an entry of a WinHTTP bypass list ("<local>", "*.x", exact names).
 bool BypassMatches(std::string_view host, std::string_view bypassList);
 // The proxy to use for a scheme from a WinHTTP proxy list ("p:8080", "http=p1:80;https=p2:443").

@@ -65,10 +65,13 @@ DWORD BuildPlan(const Request& request, uint64_t totalLength, TransferPlan& plan
 
   std::optional<std::string> address = ResolveHost(host, hosts);
   if (!address) return ERROR_WINHTTP_NAME_NOT_RESOLVED;  // no name ever reaches DNS
+  // A simulated computer is on loopback only: nothing leaves this host.
+  if (!IsLoopbackAddress(*address)) return ERROR_WINHTTP_CANNOT_CONNECT;
   std::string urlHost = host;
   if (proxy) {
     std::optional<std::string> proxyAddress = ResolveHost(proxy->host, hosts);
     if (!proxyAddress) return ERROR_WINHTTP_NAME_NOT_RESOLVED;
+    if (!IsLoopbackAddress(*proxyAddress)) return ERROR_WINHTTP_CANNOT_CONNECT;
     plan.proxy = "http://" + UrlHost(*proxyAddress) + ":" + std::to_string(proxy->port);
     plan.proxyCredentials = request.proxyUserSet;
     plan.proxyUser = request.proxyUser;

@@ -232,6 +232,18 @@ TEST_F(WinHttpTest, NamesResolveOnlyThroughTheMachineHosts) {
   EXPECT_EQ(server_->Records().size(), 2u);
 }
 
+TEST_F(WinHttpTest, NothingLeavesTheLoopback) {
+  // A routable address, given literally or through the hosts table, is never connected to.
+  machine_.WriteMachineJson({{"hosts", {{"far.test", "10.20.0.15"}}}});
+  for (const char* host : {"10.20.0.15", "far.test", "2001:db8::1", "192.0.2.7"}) {
+    SCOPED_TRACE(host);
+    OpenArgs args = At("/ok");
+    args.host = host;
+    EXPECT_EQ(SendAndReceive(OpenExchange(args)->request), static_cast<DWORD>(ERROR_WINHTTP_CANNOT_CONNECT));
+  }
+  EXPECT_TRUE(server_->Records().empty());
+}
+
 TEST_F(WinHttpTest, NamesMayStandForTheIpv6Loopback) {
   HttpTestServer six;
   std::string error;

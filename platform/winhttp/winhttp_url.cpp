@@ -2,6 +2,7 @@
 // proxy lists and bypass lists, header line parsing.
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/core/machine.h"
@@ -57,6 +58,17 @@ bool IsLiteralAddress(std::string_view host) {
   std::string text(Unbracket(host));
   unsigned char buffer[16];
   return inet_pton(AF_INET, text.c_str(), buffer) == 1 || inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
+bool IsLoopbackAddress(std::string_view address) {
+  std::string text(Unbracket(address));
+  unsigned char bytes[16];
+  if (inet_pton(AF_INET, text.c_str(), bytes) == 1) return bytes[0] == 127;
+  if (inet_pton(AF_INET6, text.c_str(), bytes) != 1) return false;
+  static const unsigned char kLoopback6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  static const unsigned char kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  if (std::equal(bytes, bytes + 16, kLoopback6)) return true;
+  return std::equal(bytes, bytes + 12, kMappedPrefix) && bytes[12] == 127;  // ::ffff:127.x.y.z
 }
 
 std::optional<std::string> ResolveHost(std::string_view host, const nlohmann::json& hosts) {

@@ -6,6 +6,12 @@
 namespace hl::platform::winhttp {
 namespace {
 
+TEST(WinHttpUrl, LoopbackAddresses) {
+  for (const char* yes : {"127.0.0.1", "127.255.0.9", "::1", "[::1]", "::ffff:127.0.0.1"}) EXPECT_TRUE(IsLoopbackAddress(yes)) << yes;
+  for (const char* no : {"10.0.0.1", "128.0.0.1", "::2", "::ffff:10.0.0.1", "localhost", "", "0.0.0.0"})
+    EXPECT_FALSE(IsLoopbackAddress(no)) << no;
+}
+
 TEST(WinHttpUrl, HostsResolveOnlyThroughTheTable) {
   nlohmann::json hosts = {{"Server.Corp", "127.0.0.1"}, {"six.corp", "::1"}, {"bad.corp", "not-an-address"}};
   EXPECT_EQ(ResolveHost("server.corp", hosts), "127.0.0.1");
