@@ -9,6 +9,7 @@
 
 #include "agent/config/agent_config.h"
 #include "agent/log/object_lock.h"
+#include "agent/log/log_test_support.h"
 #include "tests/support/temp_machine.h"
 
 namespace {
@@ -17,31 +18,13 @@ namespace fs = std::filesystem;
 using hl::test::ReadHostFile;
 using hl::test::TempMachine;
 
-// Opens a fresh log at C:\Agent\logs\<name> of a temporary machine.
-class LogTest : public ::testing::Test {
+class LogTest : public hl::test::AgentLogTest {
  protected:
-  void SetUp() override {
-    hl::ResetAgentConfig();
-    fs::create_directories(LogsDir());
-  }
-  void TearDown() override {
-    CloseLogFile();
-    FreeLogSettings();
-  }
-  fs::path LogsDir() const { return machine_.root() / "drive_c" / "Agent" / "logs"; }
-  void Open(BYTE level, const char* name = "t.log") {
-    ASSERT_TRUE(InitLogDefaults());
-    ASSERT_TRUE(SetLogParams(name, "C:\\Agent\\logs", level));
-    ASSERT_TRUE(OpenLogFileNew());
-  }
-  std::string Contents(const char* name = "t.log") const { return ReadHostFile(LogsDir() / name); }
   void MakeFile(const std::string& name, size_t size) const {
     std::ofstream out(LogsDir() / name, std::ios::binary);
     std::string data(size, 'x');
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
   }
-
-  TempMachine machine_;
 };
 
 TEST_F(LogTest, LineShapeOpenAndCloseLines) {

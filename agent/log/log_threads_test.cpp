@@ -13,6 +13,7 @@
 #include "agent/log/log.h"
 #include "agent/log/object_lock.h"
 #include "agent/log_setup/log_setup.h"
+#include "agent/log/log_test_support.h"
 #include "tests/support/temp_machine.h"
 
 namespace {
@@ -21,24 +22,9 @@ namespace fs = std::filesystem;
 using hl::test::ReadHostFile;
 using hl::test::TempMachine;
 
-class LogThreadsTest : public ::testing::Test {
+class LogThreadsTest : public hl::test::AgentLogTest {
  protected:
-  void SetUp() override {
-    hl::ResetAgentConfig();
-    fs::create_directories(LogsDir());
-  }
-  void TearDown() override {
-    CloseLogFile();
-    FreeLogSettings();
-  }
-  fs::path LogsDir() const { return machine_.root() / "drive_c" / "Agent" / "logs"; }
-  void Open(const char* name) {
-    ASSERT_TRUE(InitLogDefaults());
-    ASSERT_TRUE(SetLogParams(name, "C:\\Agent\\logs", LOG_LEVEL_TRACE));
-    ASSERT_TRUE(OpenLogFileNew());
-  }
-
-  TempMachine machine_;
+  void Open(const char* name) { AgentLogTest::Open(LOG_LEVEL_TRACE, name); }
 };
 
 // Rotation settings outlive every test: a timer callback may still read them after shutdown.

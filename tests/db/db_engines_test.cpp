@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "engine_setup.h"
 #include "sample_rows.h"
 #include "tessera/db/conn_params.h"
 #include "tessera/db/connection_pool.h"
@@ -36,18 +37,6 @@ const Engine kEngines[] = {
     {"MYSQL", "HL_MYSQL_CONNECTION", "longblob"},
 };
 
-std::map<std::string, std::string> ReadState() {
-  std::map<std::string, std::string> state;
-  const char* path = std::getenv("HL_DB_STATE");
-  if (path == nullptr) return state;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return state;
-}
-
 const char* const kDroppedTables[] = {"BLOBTEST", "TXTEST",         "SeqGenState",    "PatchDeployment",
                                       "Patch",    "InstalledProduct", "NetworkAdapter", "Computer",
                                       "ServerInfo", "Agentparams"};
@@ -58,19 +47,10 @@ class EngineTest : public ::testing::TestWithParam<Engine> {
     // These cases read and write the database directly: no sequences, loading or default data.
     SetStoreLoadSteps(StoreLoadSteps{});
     const Engine& engine = GetParam();
-    std::string connection = "Driver=SQLite3;Database=%TESSERA_DATA%/tessera.db";
-    if (engine.stateKey != nullptr) {
-      auto state = ReadState();
-      auto it = state.find(engine.stateKey);
-      ASSERT_NE(it, state.end()) << "the " << engine.dbType
-                                 << " server is not running: db_servers.sh start did not succeed (HL_DB_STATE="
-                                 << (std::getenv("HL_DB_STATE") ? std::getenv("HL_DB_STATE") : "unset") << ")";
-      connection = it->second;
-    }
-    fs::copy(fs::path(HL_SOURCE_DIR) / "examples/tessera/data", root_.path() / "data", fs::copy_options::recursive);
-    fs::remove(root_.path() / "data/tessera.db");
-    root_.Write("data/connparams.txt", std::string("localhost 0 tessera NULL NULL x maindb ODBC ") + engine.dbType +
-                                           " YES " + connection + "\n");
+    std::string connection;
+    dbtest::EngineConnection(engine.dbType, engine.stateKey, connection);
+    if (HasFatalFailure()) return;
+    dbtest::PrepareDataDirectory(root_, engine.dbType, connection);
     if (engine.stateKey != nullptr) DropTables(connection);
   }
   void TearDown() override {
@@ -80,14 +60,7 @@ class EngineTest : public ::testing::TestWithParam<Engine> {
 
   // Server databases outlive a test: start each one from an empty database.
   void DropTables(const std::string& connection) {
-    ConnParams params;
-    params.dsn = "tessera";
-    params.useConnectionString = 1;
-    params.connectionString = connection;
-    ConnectionHandlePtr handle = ODBCConnect(&params);
-    ASSERT_TRUE(handle) << "cannot connect to " << GetParam().dbType << " with " << connection;
-    for (const char* table : kDroppedTables) ODBCExecuteUpdate(handle.get(), ("drop table if exists " + std::string(table)).c_str());
-    ODBCDisconnect(handle.get());
+    dbtest::DropTables(GetParam().dbType, connection, {std::begin(kDroppedTables), std::end(kDroppedTables)});
   }
 
   void Init() { ASSERT_TRUE(InitTessera(root_.str().c_str())) << "InitTessera failed on " << GetParam().dbType; }

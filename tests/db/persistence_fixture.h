@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tessera/db/conn_params.h"
+#include "engine_setup.h"
 #include "tessera/db/connection_pool.h"
 #include "tessera/db/db_dispatch.h"
 #include "tessera/db/init_tessera.h"
@@ -39,51 +40,22 @@ inline const Engine kEngines[] = {
 
 inline std::string EngineName(const ::testing::TestParamInfo<Engine>& info) { return info.param.dbType; }
 
-inline std::map<std::string, std::string> ReadServerState() {
-  std::map<std::string, std::string> state;
-  const char* path = std::getenv("HL_DB_STATE");
-  if (path == nullptr) return state;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return state;
-}
-
 class PersistenceTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
     const Engine& engine = GetParam();
-    connection_ = "Driver=SQLite3;Database=%TESSERA_DATA%/tessera.db";
-    if (engine.stateKey != nullptr) {
-      auto state = ReadServerState();
-      auto it = state.find(engine.stateKey);
-      ASSERT_NE(it, state.end()) << "the " << engine.dbType
-                                 << " server is not running: db_servers.sh start did not succeed (HL_DB_STATE="
-                                 << (std::getenv("HL_DB_STATE") ? std::getenv("HL_DB_STATE") : "unset") << ")";
-      connection_ = it->second;
-    }
-    fs::copy(fs::path(HL_SOURCE_DIR) / "examples/tessera/data", root_.path() / "data", fs::copy_options::recursive);
-    fs::remove(root_.path() / "data/tessera.db");
-    root_.Write("data/connparams.txt", std::string("localhost 0 tessera NULL NULL x maindb ODBC ") + engine.dbType +
-                                           " YES " + connection_ + "\n");
+    dbtest::EngineConnection(engine.dbType, engine.stateKey, connection_);
+    if (HasFatalFailure()) return;
+    dbtest::PrepareDataDirectory(root_, engine.dbType, connection_);
     if (engine.stateKey != nullptr) DropTables();
   }
   void TearDown() override { DeInitTessera(); }
 
   // Server databases outlive a test: every dictionary table is dropped first.
   void DropTables() {
-    ConnParams params;
-    params.dsn = "tessera";
-    params.useConnectionString = 1;
-    params.connectionString = connection_;
-    ConnectionHandlePtr handle = ODBCConnect(&params);
-    ASSERT_TRUE(handle) << "cannot connect to " << GetParam().dbType << " with " << connection_;
-    for (const char* table : {"IDXCHILD", "IDXROOT_IDX", "IDXROOT", "BLOBTEST", "TXTEST", "SeqGenState", "PatchDeployment", "Patch", "InstalledProduct",
-                              "NetworkAdapter", "Computer", "ServerInfo", "Agentparams"})
-      ODBCExecuteUpdate(handle.get(), ("drop table if exists " + std::string(table)).c_str());
-    ODBCDisconnect(handle.get());
+    dbtest::DropTables(GetParam().dbType, connection_,
+                       {"IDXCHILD", "IDXROOT_IDX", "IDXROOT", "BLOBTEST", "TXTEST", "SeqGenState", "PatchDeployment",
+                        "Patch", "InstalledProduct", "NetworkAdapter", "Computer", "ServerInfo", "Agentparams"});
   }
 
   void Init() { ASSERT_TRUE(InitTessera(root_.str().c_str())) << "InitTessera failed on " << GetParam().dbType; }
