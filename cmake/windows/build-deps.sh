@@ -241,10 +241,24 @@ recipe_hash() {
   } | sha256sum | cut -d' ' -f1
 }
 
+# Files whose absence means the dependency must be built again despite its stamp.
+products() {
+  case "$1" in
+    libxml2) echo lib/libxml2.a include/libxml2/libxml/parser.h ;;
+    googletest) echo lib/libgtest.a lib/libgmock.a lib/cmake/GTest/GTestConfig.cmake ;;
+    apr) echo lib/libapr-1.a include/apr_pools.h lib/pkgconfig/apr-1.pc ;;
+    nlohmann_json) echo include/nlohmann/json.hpp ;;
+  esac
+}
+installed() {
+  local file
+  for file in $(products "$1"); do [ -f "$PREFIX/$file" ] || return 1; done
+}
+
 build_dep() {
   local dep=$1 hash start
   hash=$(recipe_hash "$dep")
-  if [ $FORCE -eq 0 ] && [ -f "$STAMPS/$dep" ] && [ "$(cat "$STAMPS/$dep")" = "$hash" ]; then
+  if [ $FORCE -eq 0 ] && [ -f "$STAMPS/$dep" ] && [ "$(cat "$STAMPS/$dep")" = "$hash" ] && installed "$dep"; then
     say "$dep: up to date ($("version_$dep")), skipped"
     return 0
   fi
@@ -252,6 +266,7 @@ build_dep() {
   start=$(date +%s)
   rm -f "$STAMPS/$dep"
   "build_$dep"
+  installed "$dep" || die "$dep: built, but $(products "$dep") not all in $PREFIX"
   mkdir -p "$STAMPS"
   echo "$hash" > "$STAMPS/$dep"
   say "$dep: done in $(( $(date +%s) - start )) s"

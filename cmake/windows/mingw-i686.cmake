@@ -34,6 +34,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The deps prefix holds package configs that carry what a static link needs (LIBXML_STATIC,
+# ws2_32, Threads for libxml2): let find_package(LibXml2) and the like take those before the
+# Find modules, which know nothing of static Windows libraries.
+set(CMAKE_FIND_PACKAGE_PREFER_CONFIG ON)
+
+# Programs link libstdc++, libgcc and winpthread statically, so they need no mingw DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
 # pkg-config: only the .pc files of the deps prefix, with paths as written in them.
 set(ENV{PKG_CONFIG_LIBDIR} "${HL_WINDOWS_DEPS}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
