@@ -1,9 +1,14 @@
-// Runs the cross-built GoogleTest, GoogleMock, libxml2 and nlohmann_json under Wine.
+// Runs the cross-built GoogleTest, GoogleMock, libxml2, APR and nlohmann_json from C++
+// (the headers must compile warning-free there too) under Wine.
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <apr_general.h>
+#include <apr_pools.h>
+#include <apr_strings.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
@@ -59,6 +64,17 @@ TEST(LibXml2Static, ParsesAndRejects)
                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
               nullptr);
     xmlCleanupParser();
+}
+
+TEST(AprStatic, PoolsWorkFromCxx)
+{
+    ASSERT_EQ(apr_initialize(), APR_SUCCESS);
+    apr_pool_t* pool = nullptr;
+    ASSERT_EQ(apr_pool_create(&pool, nullptr), APR_SUCCESS);
+    EXPECT_STREQ(apr_pstrdup(pool, "agent"), "agent");
+    EXPECT_EQ(strcasecmp("ABC", "abc"), 0);  // mingw's own, not a redefinition from APR
+    apr_pool_destroy(pool);
+    apr_terminate();
 }
 
 TEST(NlohmannJson, RoundTripsThroughText)
