@@ -130,7 +130,7 @@ unpack_dsc() {
   rm -rf "$dest"
   mkdir -p "$(dirname "$dest")"
   dpkg-source --no-copy -x "$dsc" "$dest" >"$dest.unpack.log" 2>&1 \
-    || { cat "$dest.unpack.log" >&2; die "could not unpack $dsc"; }
+    || { cat "$dest.unpack.log" >&2; die "could not unpack $dsc (a partial download? remove $(basename "${dsc%%_*}")_* from $SRC_CACHE to fetch it again)"; }
 }
 
 # Configures, builds and installs a CMake project with the cross toolchain.
