@@ -260,7 +260,7 @@ int LoggerTimerMethod(LogRotationSettings* settings) {
   return 0;
 }
 
-void LoggerTimerRoutine(PVOID settings, BOOLEAN /*fired*/) {
+VOID CALLBACK LoggerTimerRoutine(PVOID settings, BOOLEAN /*fired*/) {
   t_inRotationCallback = true;
   LogInfo("LoggerTimerRoutine : Inside LoggerTimerRoutine Method\n");
   LoggerTimerMethod(static_cast<LogRotationSettings*>(settings));

@@ -89,7 +89,7 @@ std::string GetLogFilePath();
 
 // ---- Rotation ----
 int LoggerTimerMethod(LogRotationSettings* settings);
-void LoggerTimerRoutine(PVOID settings, BOOLEAN fired);
+VOID CALLBACK LoggerTimerRoutine(PVOID settings, BOOLEAN fired);
 int RotateLoggerForEverRunningProcess(const char* folder, const char* fileName, int maxFiles, int maxSize);
 int CheckLogSizeReached(const char* path, int maxSize);
 int RotateSpecificLogs(const char* directory, const char* fileNames, int maxFiles);

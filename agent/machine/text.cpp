@@ -30,7 +30,7 @@ bool Utf8ToWide(const char* utf8, hl::WString& out) {
 }
 
 // Only A to Z change: the runtime's lower-casing in the default ("C") locale.
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+WCHAR LowerAscii(WCHAR c) { return (c >= 'A' && c <= 'Z') ? static_cast<WCHAR>(c - 'A' + 'a') : c; }
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string LowerBytes(const char* text) {
@@ -107,7 +107,7 @@ std::string ToLowerUtf8(const char* utf8) {
   if (utf8 == nullptr) return std::string();
   hl::WString wide;
   if (ChangeToWideStr(utf8, wide) != 1) return std::string(utf8);
-  for (char16_t& c : wide) c = LowerAscii(c);
+  for (WCHAR& c : wide) c = LowerAscii(c);
   std::string out;
   if (!ChangeWideToUtf8Str(wide.c_str(), out)) return std::string(utf8);
   return out;

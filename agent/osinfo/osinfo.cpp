@@ -22,6 +22,10 @@ FARPROC Kernel32Function(const char* name) {
   return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
 }
 
+// Signatures of the kernel32 exports looked up by name.
+typedef void(WINAPI* PGNSI)(LPSYSTEM_INFO);
+typedef BOOL(WINAPI* PGPI)(DWORD, DWORD, DWORD, DWORD, PDWORD);
+
 template <class Fn>
 Fn AsFunction(FARPROC proc) {
   // Through void*: the exported address has the real signature, FARPROC is only its carrier.
@@ -110,7 +114,7 @@ std::optional<std::string> GetOSNameEx(DWORD major, DWORD minor) {
   size_t csdLength = 0;
   while (csdLength < sizeof(osvi.szCSDVersion) && osvi.szCSDVersion[csdLength] != '\0') ++csdLength;
   facts.csdVersion.assign(osvi.szCSDVersion, csdLength);
-  facts.architecture = si.u.s.wProcessorArchitecture;
+  facts.architecture = si.wProcessorArchitecture;
   facts.extended = extended;
 
   DWORD edition = 0;
@@ -124,7 +128,7 @@ std::optional<std::string> GetOSNameEx(DWORD major, DWORD minor) {
     LogDebug("osvi.wServicePackMajor : %d\n", osvi.wServicePackMajor);
     LogDebug("osvi.wServicePackMinor : %d\n", osvi.wServicePackMinor);
     LogDebug("dwPlatformInfo : %d\n", edition);
-    LogDebug("si.wProcessorArchitecture : %d\n", si.u.s.wProcessorArchitecture);
+    LogDebug("si.wProcessorArchitecture : %d\n", si.wProcessorArchitecture);
     return ModernName(facts, edition);
   }
 

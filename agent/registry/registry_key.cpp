@@ -11,6 +11,11 @@ constexpr REGSAM kViewBits = 0x300;
 
 // The transacted calls are not exported by every system: they are looked up at each call in
 // the library that exports the registry functions.
+// Signatures of the transacted calls, looked up at run time.
+typedef LONG(WINAPI* PFN_RegOpenKeyTransactedA)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY, HANDLE, PVOID);
+typedef LONG(WINAPI* PFN_RegCreateKeyTransactedA)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
+                                                  const SECURITY_ATTRIBUTES*, PHKEY, LPDWORD, HANDLE, PVOID);
+
 template <class Fn>
 Fn LookUpAdvapi(const char* name) {
   HMODULE advapi = GetModuleHandleA("advapi32.dll");

@@ -1,5 +1,7 @@
 #include "agent/registry/registry.h"
 
+typedef BOOL(WINAPI* LPFN_ISWOW64PROCESS)(HANDLE, PBOOL);
+
 int ProcessRunsUnderWow64() {
   // Looked up at run time: older kernels do not export IsWow64Process.
   if (LoadLibraryA("kernel32.dll") == nullptr) return 0;

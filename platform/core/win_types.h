@@ -84,7 +84,7 @@ typedef void* HGLOBAL;
 struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
-typedef LONG_PTR (*FARPROC)();
+typedef LONG_PTR(WINAPI* FARPROC)();
 
 #ifndef TRUE
 #define TRUE 1

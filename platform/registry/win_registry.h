@@ -89,10 +89,7 @@ LONG RegDeleteKeyExA(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, DWORD Reserv
 LONG RegCloseKey(HKEY hKey);
 LONG RegFlushKey(HKEY hKey);
 
-// Signatures of the transacted calls, which callers look up at run time in "advapi32.dll".
+// The transacted calls are looked up by callers at run time in "advapi32.dll".
 // The stand-in's advapi32.dll does not export RegOpenKeyTransactedA / RegCreateKeyTransactedA:
 // GetProcAddress returns NULL with ERROR_PROC_NOT_FOUND, as on a system without the Kernel
 // Transaction Manager, so callers take their non-transacted path.
-typedef LONG (*PFN_RegOpenKeyTransactedA)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY, HANDLE, PVOID);
-typedef LONG (*PFN_RegCreateKeyTransactedA)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
-                                            PHKEY, LPDWORD, HANDLE, PVOID);

@@ -66,13 +66,13 @@ TEST(LoadLibrary, Kernel32BuiltInExportsFollowTheMachine) {
     EXPECT_TRUE(FreeLibrary(k));
   }
   HMODULE k = GetModuleHandleA("kernel32.dll");
-  auto isWow64 = As<LPFN_ISWOW64PROCESS>(GetProcAddress(k, "IsWow64Process"));
+  auto isWow64 = As<BOOL (*)(HANDLE, PBOOL)>(GetProcAddress(k, "IsWow64Process"));
   ASSERT_NE(isWow64, nullptr);
   BOOL wow = FALSE;
   EXPECT_TRUE(isWow64(GetCurrentProcess(), &wow));
   EXPECT_TRUE(wow);
   EXPECT_NE(GetProcAddress(k, "GetNativeSystemInfo"), nullptr);
-  auto productInfo = As<PGPI>(GetProcAddress(k, "GetProductInfo"));
+  auto productInfo = As<BOOL (*)(DWORD, DWORD, DWORD, DWORD, PDWORD)>(GetProcAddress(k, "GetProductInfo"));
   ASSERT_NE(productInfo, nullptr);
   DWORD edition = 0;
   EXPECT_TRUE(productInfo(10, 0, 0, 0, &edition));

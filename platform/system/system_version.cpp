@@ -37,7 +37,7 @@ std::optional<DWORD> FailureSwitch(const nlohmann::json& os, const char* name, D
 
 void FillSystemInfo(LPSYSTEM_INFO info, WORD architecture, bool process32) {
   std::memset(info, 0, sizeof *info);
-  info->u.s.wProcessorArchitecture = architecture;
+  info->wProcessorArchitecture = architecture;
   info->dwPageSize = 4096;
   info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(static_cast<uintptr_t>(0x10000));
   info->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(

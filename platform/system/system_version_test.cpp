@@ -72,8 +72,8 @@ TEST(SystemInfo, EmulatedAndNativeArchitectures) {
   SYSTEM_INFO emulated{}, native{};
   GetSystemInfo(&emulated);
   GetNativeSystemInfo(&native);
-  EXPECT_EQ(emulated.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);  // 32-bit under WOW64
-  EXPECT_EQ(native.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_AMD64);
+  EXPECT_EQ(emulated.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);  // 32-bit under WOW64
+  EXPECT_EQ(native.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_AMD64);
   EXPECT_GE(native.dwNumberOfProcessors, 1u);
   BOOL wow = FALSE;
   EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow));
@@ -82,7 +82,7 @@ TEST(SystemInfo, EmulatedAndNativeArchitectures) {
   // A 32-bit computer: no WOW64 even when the flag says so.
   machine.WriteMachineJson({{"os", {{"architecture", 0}, {"wow64", true}}}});
   GetNativeSystemInfo(&native);
-  EXPECT_EQ(native.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
+  EXPECT_EQ(native.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
   EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow));
   EXPECT_FALSE(wow);
 }

@@ -59,13 +59,13 @@ HANDLE GetCurrentThread();
 
 #define STILL_ACTIVE 259L
 #define CREATE_SUSPENDED 0x00000004
-typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize, LPTHREAD_START_ROUTINE lpStartAddress,
                     LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId);
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 
 // ---- Timer queues ----
-typedef void (*WAITORTIMERCALLBACK)(PVOID lpParameter, BOOLEAN TimerOrWaitFired);
+typedef VOID(CALLBACK* WAITORTIMERCALLBACK)(PVOID lpParameter, BOOLEAN TimerOrWaitFired);
 #define WT_EXECUTEDEFAULT 0x00000000
 #define WT_EXECUTEINIOTHREAD 0x00000001
 #define WT_EXECUTEINTIMERTHREAD 0x00000020
@@ -135,8 +135,8 @@ typedef struct _SYSTEM_INFO {
     struct {
       WORD wProcessorArchitecture;
       WORD wReserved;
-    } s;
-  } u;
+    };
+  };
   DWORD dwPageSize;
   LPVOID lpMinimumApplicationAddress;
   LPVOID lpMaximumApplicationAddress;
@@ -178,9 +178,6 @@ void GetNativeSystemInfo(LPSYSTEM_INFO lpSystemInfo);
 BOOL GetProductInfo(DWORD dwOSMajorVersion, DWORD dwOSMinorVersion, DWORD dwSpMajorVersion, DWORD dwSpMinorVersion,
                     PDWORD pdwReturnedProductType);
 BOOL IsWow64Process(HANDLE hProcess, PBOOL Wow64Process);
-typedef void (*PGNSI)(LPSYSTEM_INFO);
-typedef BOOL (*PGPI)(DWORD, DWORD, DWORD, DWORD, PDWORD);
-typedef BOOL (*LPFN_ISWOW64PROCESS)(HANDLE, PBOOL);
 
 // ---- Text conversion (the stand-in's ANSI code page is UTF-8) ----
 #define CP_ACP 0

@@ -3,8 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include <apr_general.h>
-#include <apr_strings.h>
+#include "tessera/values/apr_headers.h"
 
 #include "agent/log/log.h"
 

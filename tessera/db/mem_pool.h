@@ -12,7 +12,7 @@
 #include <type_traits>
 #include <utility>
 
-#include <apr_pools.h>
+#include "tessera/values/apr_headers.h"
 
 namespace tessera {
 

@@ -16,7 +16,7 @@ struct Worker {
 };
 
 // Runs a round, then suspends itself until resumed, until told to stop.
-DWORD WorkerMain(LPVOID argument) {
+DWORD WINAPI WorkerMain(LPVOID argument) {
   auto* worker = static_cast<Worker*>(argument);
   while (!worker->stop.load()) {
     worker->rounds.fetch_add(1);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include <apr_pools.h>
+#include "tessera/values/apr_headers.h"
 
 #include "platform/win32.h"
 #include "tessera/values/value.h"

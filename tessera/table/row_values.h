@@ -87,6 +87,6 @@ class RowValues {
   uint32_t inRow_ : 1 = 0;  // the places belong to the row's block, not to this object
 };
 
-static_assert(sizeof(RowValues) == 16);
+static_assert(sizeof(RowValues) == sizeof(void*) + 8);
 
 }  // namespace tessera

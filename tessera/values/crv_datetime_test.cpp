@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "tests/support/log_capture.h"
+#include "tests/support/env_var.h"
 
 namespace tessera {
 namespace {
@@ -87,12 +88,12 @@ class DateArithmetic : public ::testing::Test {
   void SetUp() override {
     const char* tz = std::getenv("TZ");
     if (tz) saved_ = tz;
-    setenv("TZ", "UTC", 1);
+    hl::test::SetEnvVar("TZ", "UTC");
     tzset();
   }
   void TearDown() override {
-    if (saved_) setenv("TZ", saved_->c_str(), 1);
-    else unsetenv("TZ");
+    if (saved_) hl::test::SetEnvVar("TZ", saved_->c_str());
+    else hl::test::UnsetEnvVar("TZ");
     tzset();
   }
   std::optional<std::string> saved_;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include <apr_strings.h>
+#include "tessera/values/apr_headers.h"
 
 #include "agent/log/format.h"
 #include "tessera/values/number_text.h"

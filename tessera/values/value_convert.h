@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include <apr_pools.h>
+#include "tessera/values/apr_headers.h"
 
 #include "platform/win32.h"
 #include "tessera/values/value.h"

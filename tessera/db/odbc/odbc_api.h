@@ -1,32 +1,4 @@
-// The unixODBC headers over the project's Windows types: the platform already defines the
-// Windows names the ODBC headers would otherwise define themselves (with other widths).
+// The ODBC calls the provider makes, with the platform's Windows types.
 #pragma once
 
-#include "platform/win32.h"
-
-#ifndef ALREADY_HAVE_WINDOWS_TYPE
-#define ALREADY_HAVE_WINDOWS_TYPE 1
-#endif
-#ifndef SQL_API
-#define SQL_API
-#endif
-
-// The ODBC headers' own basic types that the platform does not define.
-typedef signed char SCHAR;
-typedef SCHAR SQLSCHAR;
-typedef int SDWORD;
-typedef unsigned int UDWORD;
-typedef signed short int SWORD;
-typedef unsigned short int UWORD;
-typedef long SLONG;
-typedef signed short SSHORT;
-typedef double SDOUBLE;
-typedef double LDOUBLE;
-typedef float SFLOAT;
-typedef void* PTR;
-typedef signed short RETCODE;
-typedef void* SQLHWND;
-
-#include <sql.h>
-#include <sqlext.h>
-#include <odbcinst.h>
+#include "platform/odbc/win_odbc.h"

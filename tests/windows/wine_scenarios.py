@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""Runs the example machines that Wine can represent through both builds of the prereq tool and
+compares exit code, log lines and registry writes.
+
+For each scenario a fresh Wine prefix gets the machine's registry (regedit /s) and its files;
+the Windows build runs there against Wine's own registry, WMI and network API. The facts Wine
+reports for that computer (version, edition, name, domain, adapters) are read by machine_facts.exe
+and written as the machine.json of a machine folder with the same registry and files, on which
+the Linux build runs against the stand-in. Any difference is a fidelity fault of the stand-in (or
+of code that leans on it).
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import reg_text  # noqa: E402
+import wine_prefix  # noqa: E402
+
+LOG_REL = Path("Program Files (x86)") / "Harborline" / "Agent" / "logs" / "hlprereqhandler.log"
+
+# (example machine, options). Left out: machines whose facts Wine cannot hold: products listed
+# in Win32_Product (Wine's installer database is empty), the Security Center's antivirus list
+# (Wine has no root\SecurityCenter2) and a Defender client library.
+SCENARIOS = [
+    ("no-agent", []),
+    ("workstation-compatible", []),
+    ("server-2016-compatible", []),
+    ("server-no-antivirus", []),
+    ("server-no-antivirus", ["-p", "KB5005565", "-l", "Windows", "-s", "1", "-c", "abc"]),
+    ("workstation-no-compat-value", []),
+]
+
+# What Wine's WMI holds for these machines: the installer's products (none) and no Security Center.
+WINE_WMI = {"root\\CIMV2": {"Win32_Product": []}}
+
+# Registry parts the tool may write; compared as changes between before and after the run.
+WATCHED_KEYS = [
+    r"HKEY_LOCAL_MACHINE\SOFTWARE",
+    r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager\Memory Management",
+]
+
+_STAMP = re.compile(r"^\[ [^\]]* \] \[ [^\]]* \] ")
+
+
+def log_lines(path):
+    """The log's lines without time stamps and thread ids, and without the open/close stamps."""
+    if not Path(path).exists():
+        return ["<no log written>"]
+    text = Path(path).read_bytes().decode("utf-8", errors="replace")
+    lines = []
+    for line in text.splitlines():
+        if line.startswith("Log open time:") or line.startswith("Log close time:"):
+            continue
+        lines.append(_STAMP.sub("", line).rstrip("\r"))
+    return lines
+
+
+def copy_tree(source, target):
+    if source.exists():
+        shutil.copytree(source, target, dirs_exist_ok=True)
+
+
+def wine_registry(prefix, out_dir, tag):
+    state = {}
+    for i, key in enumerate(WATCHED_KEYS):
+        out = out_dir / f"{tag}-{i}.reg"
+        try:
+            state.update(reg_text.read(wine_prefix.export_registry(prefix, key, out)))
+        except wine_prefix.WineError:
+            pass  # the key does not exist (yet)
+    return state
+
+
+def machine_facts(prefix, windows_bin):
+    done = wine_prefix.run_wine(prefix, [windows_bin / "machine_facts.exe"])
+    if done.returncode != 0:
+        raise wine_prefix.WineError(f"machine_facts.exe failed: {done.stderr.decode(errors='replace')}")
+    return json.loads(done.stdout.decode("utf-8"))
+
+
+def run_windows(template, machine, options, windows_bin, work):
+    prefix = wine_prefix.fresh_prefix(template, work / "prefix")
+    copy_tree(machine / "drive_c", wine_prefix.drive_c(prefix))
+    if (machine / "registry.reg").exists():
+        wine_prefix.import_registry(prefix, machine / "registry.reg")
+    facts = machine_facts(prefix, windows_bin)
+    before = wine_registry(prefix, work, "before")
+    tool = prefix / "drive_c" / "hlprereqhandler.exe"
+    shutil.copy2(windows_bin / "hlprereqhandler.exe", tool)
+    done = wine_prefix.run_wine(prefix, [r"C:\hlprereqhandler.exe", *options], timeout=300)
+    wine_prefix.wait_server(prefix)
+    after = wine_registry(prefix, work, "after")
+    result = {
+        "exit": done.returncode & 0xFF,
+        "log": log_lines(wine_prefix.drive_c(prefix) / LOG_REL),
+        "writes": reg_text.writes(before, after),
+        "facts": facts,
+    }
+    wine_prefix.stop_server(prefix)
+    return result
+
+
+def run_linux(machine, facts, options, linux_bin, work):
+    folder = work / "machine"
+    if folder.exists():
+        shutil.rmtree(folder)
+    folder.mkdir(parents=True)
+    copy_tree(machine / "drive_c", folder / "drive_c")
+    (folder / "drive_c").mkdir(exist_ok=True)
+    registry = machine / "registry.reg"
+    if registry.exists():
+        shutil.copy2(registry, folder / "registry.reg")
+    described = dict(facts)
+    described["wmi"] = WINE_WMI
+    (folder / "machine.json").write_text(json.dumps(described, indent=2))
+    before = reg_text.read(folder / "registry.reg") if registry.exists() else {}
+    env = dict(os.environ, HL_MACHINE=str(folder))
+    done = subprocess.run([str(linux_bin / "hlprereqhandler"), *options], env=env, timeout=300,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    after = reg_text.read(folder / "registry.reg") if (folder / "registry.reg").exists() else {}
+    watched = [reg_text.normal_key(k) for k in WATCHED_KEYS]
+    changes = [c for c in reg_text.writes(before, after) if any(c[0].startswith(w) for w in watched)]
+    return {"exit": done.returncode & 0xFF, "log": log_lines(folder / "drive_c" / LOG_REL), "writes": changes}
+
+
+def implicit_keys_only(changes):
+    """Key creations alone differ by design: the stand-in's file lists parents of created keys."""
+    return [c for c in changes if c[1] != "<key created>"]
+
+
+def compare(name, win, lin):
+    problems = []
+    if win["exit"] != lin["exit"]:
+        problems.append(f"exit code: Windows {win['exit']}, Linux {lin['exit']}")
+    if win["log"] != lin["log"]:
+        import difflib
+        diff = "\n".join(difflib.unified_diff(win["log"], lin["log"], "windows", "linux", lineterm="", n=1))
+        problems.append("log lines differ:\n" + diff)
+    w, l = implicit_keys_only(win["writes"]), implicit_keys_only(lin["writes"])
+    if w != l:
+        problems.append("registry writes differ:\n  Windows: " + repr(w) + "\n  Linux:   " + repr(l))
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--windows-bin", required=True, type=Path, help="folder of hlprereqhandler.exe")
+    parser.add_argument("--linux-bin", required=True, type=Path, help="folder of the Linux hlprereqhandler")
+    parser.add_argument("--machines", required=True, type=Path, help="the example machines")
+    parser.add_argument("--work", required=True, type=Path, help="scratch folder (emptied)")
+    parser.add_argument("--only", help="run only the scenarios of this machine")
+    parser.add_argument("--keep", action="store_true", help="keep the prefixes and machine folders")
+    args = parser.parse_args()
+
+    for needed in (args.windows_bin / "hlprereqhandler.exe", args.windows_bin / "machine_facts.exe",
+                   args.linux_bin / "hlprereqhandler"):
+        if not needed.exists():
+            print(f"wine_scenarios: missing {needed} (build the windows and default presets first)")
+            return 2
+    if args.work.exists():
+        shutil.rmtree(args.work)
+    args.work.mkdir(parents=True)
+
+    started = time.time()
+    try:
+        template = wine_prefix.make_template(args.work / "template")
+    except wine_prefix.WineError as exc:
+        print(f"wine_scenarios: FAILED: could not prepare Wine: {exc}")
+        return 1
+    print(f"wine_scenarios: template prefix ready in {time.time() - started:.0f} s")
+
+    failures = 0
+    for index, (machine_name, options) in enumerate(SCENARIOS):
+        if args.only and machine_name != args.only:
+            continue
+        label = machine_name + (" " + " ".join(options) if options else "")
+        work = args.work / f"{index}-{machine_name}"
+        work.mkdir()
+        t0 = time.time()
+        try:
+            win = run_windows(template, args.machines / machine_name, options, args.windows_bin, work)
+            lin = run_linux(args.machines / machine_name, win["facts"], options, args.linux_bin, work)
+        except (wine_prefix.WineError, subprocess.TimeoutExpired, json.JSONDecodeError) as exc:
+            print(f"FAIL {label}: {exc}")
+            failures += 1
+            continue
+        (work / "windows.log").write_text("\n".join(win["log"]) + "\n")
+        (work / "linux.log").write_text("\n".join(lin["log"]) + "\n")
+        problems = compare(label, win, lin)
+        status = "FAIL" if problems else "ok  "
+        print(f"{status} {label}: exit {win['exit']}, {len(win['log'])} log lines, "
+              f"{len(implicit_keys_only(win['writes']))} registry writes ({time.time() - t0:.0f} s)")
+        for problem in problems:
+            print("     " + problem.replace("\n", "\n     "))
+        failures += bool(problems)
+        if not args.keep:
+            shutil.rmtree(work / "prefix", ignore_errors=True)
+    if not args.keep:
+        shutil.rmtree(template, ignore_errors=True)
+    print(f"wine_scenarios: {failures} of the scenarios differ ({time.time() - started:.0f} s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
