@@ -1,8 +1,13 @@
 // Downloads against the loopback peers: the plain GET's results (data, files, 304, a body
 // without length), the hand-over to the resumable download, resuming from the registry
 // record after a real interruption, the record's trust rules, the in-progress window, the
-// access logs, refused paths and the folder helpers.
+// access logs, refused paths and the folder helpers; the in-progress mark of a process that no
+// longer runs.
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -243,6 +248,114 @@ TEST_F(DownloadTest, InProgressMarkSeparatesConcurrentRunsAndExpiresAfterNinetyM
   EXPECT_FALSE(KeyExists(Key("4242"))) << "a stale record was not cleaned";
   EXPECT_FALSE(std::filesystem::exists(Host("HL/DownloadRepository/4242")));
   EXPECT_EQ(ReadAll(Host("HL/out/second.bin")), Pattern(40000));
+}
+
+// "<pid>:<creation time>" of a process, as the mark's owner value holds it.
+std::string OwnerOf(pid_t pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return "";
+  FILETIME creation{}, exit{}, kernel{}, user{};
+  GetProcessTimes(process, &creation, &exit, &kernel, &user);
+  CloseHandle(process);
+  ULONGLONG value = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+  return std::to_string(pid) + ":" + std::to_string(value);
+}
+
+// A child that sleeps until killed.
+pid_t StartSleeper() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    for (;;) pause();
+  }
+  return pid;
+}
+
+TEST_F(DownloadTest, MarkOfAProcessThatNoLongerRunsIsTakenOverAndTheDownloadResumes) {
+  const std::string url = "/resumable?size=40000&t=stale";
+  const std::string fresh = std::to_string(hl::transport::NowMilliseconds() - 1000);
+  // The owner was killed and reaped: its mark is stale although it is only a second old.
+  pid_t dead = StartSleeper();
+  ASSERT_GT(dead, 0);
+  std::string deadOwner = OwnerOf(dead);
+  ASSERT_FALSE(deadOwner.empty());
+  kill(dead, SIGKILL);
+  waitpid(dead, nullptr, 0);
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", deadOwner);
+  SetText(Key("4242"), "LastRetryTime", fresh);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-40000") << "the partial file of a killed run was not resumed";
+  EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(40000));
+  EXPECT_TRUE(log_.Has("[INFO] GetFileDataFromRegistry - download in progress flag left by a process that no longer "
+                       "runs; resuming"));
+  EXPECT_FALSE(log_.Has("Another download in progress"));
+  EXPECT_FALSE(KeyExists(Key("4242")));
+
+  // The owner's id now names another process (here: this one, created at another time).
+  server_->ClearRecords();
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", std::to_string(getpid()) + ":12345");
+  SetText(Key("4242"), "LastRetryTime", fresh);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true, "reused.bin"), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-40000") << "a reused process id kept the mark alive";
+  EXPECT_EQ(ReadAll(Host("HL/out/reused.bin")), Pattern(40000));
+}
+
+TEST_F(DownloadTest, MarkOfARunningOwnerOrWithoutAKnownOwnerKeepsTheNinetyMinuteRule) {
+  const std::string url = "/resumable?size=30000&t=live";
+  const std::string fresh = std::to_string(hl::transport::NowMilliseconds() - 1000);
+  pid_t live = StartSleeper();
+  ASSERT_GT(live, 0);
+  const std::vector<std::string> owners = {OwnerOf(live), OwnerOf(getpid()), "", "garbage", "0:5", "77:-1"};
+  for (const std::string& owner : owners) {
+    SCOPED_TRACE("owner \"" + owner + "\"");
+    server_->ClearRecords();
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, Key("4242").c_str());
+    SeedRecord(url, kServerDate, Pattern(10000), 10000);
+    SetDword(Key("4242"), "downloadInProgress", 1);
+    SetText(Key("4242"), "LastRetryTime", fresh);
+    if (!owner.empty()) SetText(Key("4242"), "downloadOwner", owner);
+    EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+    EXPECT_EQ(RangesSent().back(), "bytes=0-30000") << "a running download's partial file was taken";
+    EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(30000));
+    EXPECT_EQ(ReadAll(Host("HL/DownloadRepository/4242")), Pattern(10000)) << "the owner's partial file changed";
+    EXPECT_EQ(GetDword(Key("4242"), "downloadInProgress"), 1u);
+    EXPECT_EQ(GetText(Key("4242"), "downloadOwner"), owner.empty() ? std::nullopt : std::optional(owner));
+  }
+  kill(live, SIGKILL);
+  waitpid(live, nullptr, 0);
+
+  // A live owner's mark older than the window is cleaned as before.
+  server_->ClearRecords();
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", OwnerOf(getpid()));
+  SetText(Key("4242"), "LastRetryTime", std::to_string(hl::transport::NowMilliseconds() - 5400000 - 1000));
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true, "old.bin"), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=0-30000");
+  EXPECT_FALSE(KeyExists(Key("4242")));
+}
+
+TEST_F(DownloadTest, RunTakesTheMarkWithItsOwnerAndDropsBothWhenItEnds) {
+  // The connection closes at byte 25000 twice: the run ends short and keeps its record.
+  const std::string url = "/resumable?size=40000&cut=25000&cuts=2&t=owner";
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  EXPECT_NE(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(GetDword(Key("4242"), "PartialFileSize"), 25000u);
+  EXPECT_FALSE(GetDword(Key("4242"), "downloadInProgress").has_value());
+  EXPECT_FALSE(GetText(Key("4242"), "downloadOwner").has_value()) << "an ended run left its owner value";
+}
+
+TEST_F(DownloadTest, PartialFileLongerThanItsRecordIsCutBackAndResumed) {
+  // A run stopped after writing its data but before recording it.
+  const std::string url = "/resumable?size=50000&t=longer";
+  std::string onDisk = Pattern(10000) + std::string(3000, 'z');
+  SeedRecord(url, kServerDate, onDisk, 10000);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-50000");
+  EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(50000)) << "the unrecorded bytes stayed in the file";
 }
 
 TEST_F(DownloadTest, AccessLogsHaveTheirHeaderAndOneRowPerDownload) {
