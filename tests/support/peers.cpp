@@ -280,8 +280,8 @@ bool NginxPeer::Start(std::string& error) {
                 "/tmp/body;\n  proxy_temp_path " + d + "/tmp/proxy;\n  fastcgi_temp_path " + d +
                 "/tmp/fastcgi;\n  uwsgi_temp_path " + d + "/tmp/uwsgi;\n  scgi_temp_path " + d +
                 "/tmp/scgi;\n  server { listen 127.0.0.1:" + std::to_string(http_) + "; root " + root_.string() +
-                "; }\n" + tls(tlsGood_, "good") + tls(tlsWrongHost_, "wronghost") + tls(tlsExpired_, "expired") +
-                "}\n");
+                (rateLimit_.empty() ? "" : "; limit_rate " + rateLimit_) + "; }\n" + tls(tlsGood_, "good") +
+                tls(tlsWrongHost_, "wronghost") + tls(tlsExpired_, "expired") + "}\n");
   std::filesystem::path log = dir_ / "nginx.out";
   std::string exe = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
   if (!process_.Start({exe, "-p", d, "-c", (dir_ / "nginx.conf").string(), "-e", d + "/error.log"}, log, error))

@@ -68,6 +68,9 @@ std::string RecordHeader(const nlohmann::json& record, const std::string& name, 
 class NginxPeer {
  public:
   ~NginxPeer();
+  // Limits each answer of the plain HTTP server to `rate` bytes per second (nginx syntax, e.g.
+  // "16m"); set before Start.
+  void SetRateLimit(const std::string& rate) { rateLimit_ = rate; }
   bool Start(std::string& error);
   const std::filesystem::path& root() const { return root_; }  // the static files
   int httpPort() const { return http_; }
@@ -79,6 +82,7 @@ class NginxPeer {
 
  private:
   std::filesystem::path dir_, root_;
+  std::string rateLimit_;
   PeerProcess process_;
   int http_ = 0, tlsGood_ = 0, tlsWrongHost_ = 0, tlsExpired_ = 0;
 };
