@@ -2,13 +2,14 @@
 // without length), the hand-over to the resumable download, resuming from the registry
 // record after a real interruption, the record's trust rules, the in-progress window, the
 // access logs, refused paths and the folder helpers; the in-progress mark of a process that no
-// longer runs.
+// longer runs; plain and resumed downloads from nginx through the authenticating proxy.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -445,6 +446,107 @@ TEST_F(DownloadTest, PacedResumableDownloadKeepsItsRecordBetweenBlocks) {
   EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(50000));
   EXPECT_FALSE(GetText(Key(), url.c_str()).has_value());
   EXPECT_TRUE(log_.Has("[DEBUG] ResumeGetRequestByBitrate: Block of bytes to read: 20000"));
+}
+
+// Files served by nginx, fetched through squid with Basic credentials.
+class ProxyDownloadTest : public DownloadTest {
+ protected:
+  // The shared proxy of this test program: the same credentials as the upload tests.
+  static constexpr const char* kUser = "agentuser";
+  static constexpr const char* kPassword = "S3cret!pw";
+
+  void SetUp() override {
+    DownloadTest::SetUp();
+    nginx_ = SharedNginx();
+    ASSERT_NE(nginx_, nullptr);
+    proxy_ = SharedProxy(kUser, kPassword);
+    ASSERT_NE(proxy_, nullptr);
+    proxyServer_ = Widen("127.0.0.1:" + std::to_string(proxy_->port()));
+  }
+  // Serves Pattern(size) at `path` with Last-Modified kServerDate.
+  void Serve(const std::string& path, size_t size) {
+    std::filesystem::path file = nginx_->root() / path.substr(1);
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << Pattern(size);
+    // Wed, 21 Oct 2015 07:28:00 GMT
+    std::chrono::sys_seconds when = std::chrono::sys_days{std::chrono::year{2015} / 10 / 21} +
+                                    std::chrono::hours(7) + std::chrono::minutes(28);
+    std::filesystem::last_write_time(file, std::chrono::file_clock::from_sys(when));
+  }
+  int Fetch(const std::string& path, const std::string& dest, bool resume, const char* password = kPassword) {
+    url_ = Widen(path);
+    dest_ = Widen("C:\\HL\\out\\" + dest);
+    user_ = Widen(kUser);
+    password_ = Widen(password);
+    DownloadTarget t;
+    t.proxyFlag = 1;
+    t.serverName = WSTR("127.0.0.1");
+    t.port = nginx_->httpPort();
+    t.proxyServerName = proxyServer_.c_str();
+    t.proxyBypass = WSTR("");
+    t.proxyUserName = user_.c_str();
+    t.proxyPassword = password_.c_str();
+    t.urlPath = url_.c_str();
+    t.destFilePath = dest_.c_str();
+    return resume ? hl::transport::ResumeGetRequestEx(settings_, t, nullptr)
+                  : hl::transport::InternetGetRequestEx(settings_, t, nullptr);
+  }
+  // nginx's log lines for `path`: "<status> <Via header>" (the header is "-" without a proxy).
+  std::vector<std::string> Served(const std::string& path, const std::filesystem::path& log) const {
+    std::vector<std::string> out;
+    std::istringstream lines(ReadAll(log));
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("GET " + path + " ", 0) == 0) out.push_back(line.substr(5 + path.size()));
+    return out;
+  }
+
+  NginxPeer* nginx_ = nullptr;
+  ProxyPeer* proxy_ = nullptr;
+  std::u16string proxyServer_, user_, password_;
+};
+
+TEST_F(ProxyDownloadTest, PlainAndResumedDownloadsGoThroughTheProxyWithItsCredentials) {
+  Serve("/proxied/plain.bin", 300000);
+  EXPECT_EQ(Fetch("/proxied/plain.bin", "plain.bin", false), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/plain.bin")), Pattern(300000));
+  std::vector<std::string> via = Served("/proxied/plain.bin", nginx_->viaLog());
+  ASSERT_EQ(via.size(), 1u);
+  EXPECT_EQ(via[0].rfind("200 \"", 0), 0u) << via[0];
+  EXPECT_EQ(via[0].find("\"-\""), std::string::npos) << "the download did not go through the proxy: " << via[0];
+
+  // A partial file recorded by an earlier run: the proxy passes the range on and its answer.
+  const std::string url = "/proxied/resumed.bin";
+  Serve(url, 300000);
+  SeedRecord(url, kServerDate, Pattern(120000), 120000);
+  EXPECT_EQ(Fetch(url, "resumed.bin", true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/resumed.bin")), Pattern(300000)) << "the resumed file is not the served one";
+  std::vector<std::string> ranges = Served(url, nginx_->rangesLog());
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1], "206 \"bytes=120000-300000\"") << "the range did not reach the server";
+  for (const std::string& line : Served(url, nginx_->viaLog())) EXPECT_EQ(line.find("\"-\""), std::string::npos) << line;
+  EXPECT_FALSE(GetText(Key(), url.c_str()).has_value());
+}
+
+TEST_F(ProxyDownloadTest, WrongProxyPasswordEndsEveryDownloadWith407AndKeepsThePartialFile) {
+  Serve("/proxied/refused.bin", 5000);
+  EXPECT_EQ(Fetch("/proxied/refused.bin", "refused.bin", false, "wrongpass"), 407);
+  EXPECT_FALSE(std::filesystem::exists(Host("HL/out/refused.bin")));
+
+  const std::string url = "/proxied/refused-resume.bin";
+  Serve(url, 5000);
+  SeedRecord(url, kServerDate, Pattern(2000), 2000);
+  EXPECT_EQ(Fetch(url, "refused.bin", true, "wrongpass"), 407);
+  EXPECT_FALSE(std::filesystem::exists(Host("HL/out/refused.bin")));
+  EXPECT_TRUE(log_.Has("[ERROR] PreDownloadHandling: ERROR in GetInternetRequestHandle - 407"));
+  EXPECT_EQ(GetDword(Key("4242"), "PartialFileSize"), 2000u) << "a refused run touched the record";
+  EXPECT_EQ(ReadAll(Host("HL/DownloadRepository/4242")), Pattern(2000));
+  EXPECT_NE(ReadAll(Host("HL/logs/downloadFailureAccess.log")).find(url), std::string::npos);
+  EXPECT_TRUE(Served("/proxied/refused.bin", nginx_->viaLog()).empty()) << "the proxy let a refused request through";
+
+  // The right password afterwards: the record is still good and resumed.
+  EXPECT_EQ(Fetch(url, "refused.bin", true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/refused.bin")), Pattern(5000));
+  EXPECT_EQ(Served(url, nginx_->rangesLog()).back(), "206 \"bytes=2000-5000\"");
 }
 
 TEST(DownloadFolders, CreateFolderAndLastNames) {

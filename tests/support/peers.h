@@ -79,6 +79,8 @@ class NginxPeer {
   int tlsExpiredPort() const { return tlsExpired_; }
   // One line per request served: method, path, status and the quoted Range header ("-" without).
   std::filesystem::path rangesLog() const { return dir_ / "ranges.log"; }
+  // One line per request served: method, path, status and the quoted Via header ("-" without).
+  std::filesystem::path viaLog() const { return dir_ / "via.log"; }
 
  private:
   std::filesystem::path dir_, root_;
