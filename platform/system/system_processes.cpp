@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -55,10 +56,14 @@ std::optional<ProcStat> ReadProcStat(DWORD pid) {
   if (fields.size() < 20 || fields[0].empty()) return std::nullopt;
   ProcStat stat;
   stat.state = fields[0][0];
-  stat.userTicks = std::stoull(fields[11]);
-  stat.kernelTicks = std::stoull(fields[12]);
-  stat.startTicks = std::stoull(fields[19]);
-  if (fields.size() > 49) stat.exitStatus = std::stoi(fields[49]);
+  try {
+    stat.userTicks = std::stoull(fields[11]);
+    stat.kernelTicks = std::stoull(fields[12]);
+    stat.startTicks = std::stoull(fields[19]);
+    if (fields.size() > 49) stat.exitStatus = std::stoi(fields[49]);
+  } catch (const std::exception&) {  // not the layout of this kernel's file
+    return std::nullopt;
+  }
   return stat;
 }
 
