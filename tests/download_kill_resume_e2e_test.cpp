@@ -219,8 +219,8 @@ class DownloadKillResume : public ::testing::Test {
 
     hl::test::CopyTree(fs::path(HL_SOURCE_DIR) / "examples" / "machines" / "workstation-compatible",
                        machine_.root());
-    machine_.WriteRegistry(machine_.ReadRegistry() +
-                           "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Corvanta\\Harborline\\HLAgent\\Settings]\r\n"
+    const std::string settings = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Corvanta\\Harborline\\HLAgent\\Settings";
+    machine_.WriteRegistry(machine_.ReadRegistry() + "\r\n[" + settings + "]\r\n" +
                            "\"DownloadMode\"=dword:00000001\r\n");
   }
 

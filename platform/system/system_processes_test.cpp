@@ -116,7 +116,8 @@ TEST(Processes, OpenProcessRefusesThreadsUnknownIdsAndRightsNotOffered) {
     cv.wait(lock, [&] { return liveThread != 0; });
   }
   SetLastError(0);
-  EXPECT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, liveThread), nullptr) << "a thread opened as a process";
+  EXPECT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, liveThread), nullptr)
+      << "a thread opened as a process";
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   {
     std::lock_guard lock(m);
