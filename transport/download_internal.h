@@ -30,6 +30,15 @@ std::string LocalTimeText();
 ULONGLONG NowMilliseconds();
 long long GetTimeInSeconds();
 
+// Who holds a resumable download's in-progress mark: "<process id>:<creation time as FILETIME>".
+std::string CurrentDownloadOwner();
+enum class DownloadOwnerState {
+  kUnknown,  // not an owner text: the mark is judged by its age alone
+  kRunning,  // the owner runs (or cannot be asked)
+  kGone,     // the owner process has ended: its mark is stale
+};
+DownloadOwnerState GetDownloadOwnerState(const std::string& owner);
+
 // DownloadMode from the agent's settings key; 0 when missing.
 DWORD ReadDownloadMode();
 // True for a URL naming an XML or JSON document, which is never resumed.

@@ -10,6 +10,12 @@
 // bytes, then appended to the partial file and the record updated. A transfer that ends short
 // keeps file and record and returns 707; a complete one is copied to the destination and its
 // traces removed. Every download appends a row to its access log.
+//
+// The in-progress mark carries its owner (process id and creation time): a run that finds the
+// mark of a process that no longer runs (killed, crashed) takes the mark over and resumes
+// instead of waiting out the 90-minute window. A partial file longer than its record (the run
+// was stopped between writing the data and recording it) is cut back to the recorded size,
+// which was flushed before it was recorded.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -29,6 +35,8 @@ namespace {
 constexpr char kDefaultFolder[] = "DownloadRepository\\";
 constexpr DWORD kDefaultSaveLimit = 1048576;
 constexpr ULONGLONG kInProgressWindowMs = 5400000;  // 90 minutes
+constexpr char kInProgressValue[] = "downloadInProgress";
+constexpr char kOwnerValue[] = "downloadOwner";
 
 bool IsRecoverable(DWORD error) {
   return error == 12002 || error == 12029 || error == 12030;
@@ -53,6 +61,26 @@ std::optional<std::string> ReadText(RegistryKey& key, const char* name, ULONG ca
   return std::string(buffer.data());
 }
 
+// Cuts a file to `size` bytes; false when it cannot be opened or cut.
+bool CutFileTo(const WString& path, DWORD size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER to{};
+  to.QuadPart = size;
+  BOOL ok = SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  return ok;
+}
+
+// Marks the download as running in this process.
+void TakeInProgressMark(HKEY sub) {
+  WriteDword(sub, kInProgressValue, 1);
+  std::string owner = CurrentDownloadOwner();
+  if (!owner.empty()) RegSetValueExA(sub, kOwnerValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(owner.c_str()),
+                                     static_cast<DWORD>(owner.size() + 1));
+}
+
 bool EqualNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -66,7 +94,9 @@ class DownloadResumeHandler {
     if (target.destFilePath) destPath_ = target.destFilePath;
   }
   ~DownloadResumeHandler() {
-    if (!uniqueId_.empty()) deleteValue(HKEY_LOCAL_MACHINE, SubkeyPath().c_str(), "downloadInProgress");
+    if (uniqueId_.empty()) return;
+    deleteValue(HKEY_LOCAL_MACHINE, SubkeyPath().c_str(), kInProgressValue);
+    deleteValue(HKEY_LOCAL_MACHINE, SubkeyPath().c_str(), kOwnerValue);
   }
   DownloadResumeHandler(const DownloadResumeHandler&) = delete;
   DownloadResumeHandler& operator=(const DownloadResumeHandler&) = delete;
@@ -214,18 +244,20 @@ class DownloadResumeHandler {
       return;
     }
     bool keepPartial = false;
+    bool cutBack = false;  // the file holds bytes beyond its record
+    DWORD partial = 0;
     std::string registryLastModified = ReadText(sub, "LastModifiedTime", 255).value_or("");
     LogInfo("GetFileDataFromRegistry last modified time in registry   %s from server %s\n", registryLastModified,
             serverLastModified_);
     std::optional<std::string> retryText = ReadText(sub, "LastRetryTime", 64);
     lastRetryTime_ = retryText ? std::strtoull(retryText->c_str(), nullptr, 10) : 0;
-    DWORD partial = 0;
     if (EqualNoCase(registryLastModified, serverLastModified_) && ReadDword(sub.handle(), "PartialFileSize", partial)) {
       std::optional<ULONGLONG> fileSize = FileSizeOf(tempPath_);
       LogInfo("GetFileDataFromRegistry partial downloaded filesize  in registry %d from file  %d\n",
               static_cast<int>(partial), static_cast<int>(fileSize.value_or(0)));
-      if (fileSize && *fileSize == partial && partial <= contentLength_) {
+      if (fileSize && *fileSize >= partial && partial <= contentLength_) {
         keepPartial = true;
+        cutBack = *fileSize > partial;
         savedBefore_ = partial;
         ReadDword(sub.handle(), "RetryCount", retryCount_);
         LogInfo("GetFileDataFromRegistry last retry time %d count %d\n", static_cast<long long>(lastRetryTime_),
@@ -233,22 +265,34 @@ class DownloadResumeHandler {
       }
     }
     DWORD inProgress = 0;
-    if (!ReadDword(sub.handle(), "downloadInProgress", inProgress)) {
-      WriteDword(sub.handle(), "downloadInProgress", 1);
+    if (!ReadDword(sub.handle(), kInProgressValue, inProgress)) {
+      TakeInProgressMark(sub.handle());
     } else {
       LogInfo("GetFileDataFromRegistry - dwonload in progress flag is set\n");
-      ULONGLONG now = NowMilliseconds();
-      sub.Close();
-      if (lastRetryTime_ > now || now - lastRetryTime_ < kInProgressWindowMs) {
-        LogInfo("Another download in progress - hence procedding for temporary download\n");
-        temporaryDownload_ = true;
+      std::optional<std::string> owner = ReadText(sub, kOwnerValue, 64);
+      if (owner && GetDownloadOwnerState(*owner) == DownloadOwnerState::kGone) {
+        LogInfo("GetFileDataFromRegistry - download in progress flag left by a process that no longer runs; resuming\n");
+        TakeInProgressMark(sub.handle());
       } else {
-        LogInfo("GetFileDataFromRegistry - download in progress flag was set before 90 mins so cleaning files and proceeding\n");
-        CleanFileAndRegistry();
+        // Without a known owner (older records) or with a running one the mark's age decides.
+        ULONGLONG now = NowMilliseconds();
+        sub.Close();
+        if (lastRetryTime_ > now || now - lastRetryTime_ < kInProgressWindowMs) {
+          LogInfo("Another download in progress - hence procedding for temporary download\n");
+          temporaryDownload_ = true;
+        } else {
+          LogInfo("GetFileDataFromRegistry - download in progress flag was set before 90 mins so cleaning files and proceeding\n");
+          CleanFileAndRegistry();
+        }
+        keepPartial = false;
+        uniqueId_.clear();
+        FormUniqueFileName();
       }
-      keepPartial = false;
-      uniqueId_.clear();
-      FormUniqueFileName();
+    }
+    if (keepPartial && cutBack) {
+      keepPartial = CutFileTo(tempPath_, partial);
+      LogInfo("GetFileDataFromRegistry - partial file longer than its record, cut back to %d bytes: %s\n",
+              static_cast<int>(partial), keepPartial ? "done" : "failed");
     }
     if (!keepPartial) PreDownloadCleaningOfPartialFile();
   }
@@ -508,7 +552,8 @@ class DownloadResumeHandler {
       LogInfo("updated registry entries size  %d and last modified time %S retry time %d\n", static_cast<int>(size),
               WideText(serverLastModified_), static_cast<long long>(now));
       WriteDword(sub.handle(), "RetryCount", retryCount_ + 1);
-      RegDeleteValueA(sub.handle(), "downloadInProgress");
+      RegDeleteValueA(sub.handle(), kInProgressValue);
+      RegDeleteValueA(sub.handle(), kOwnerValue);
     }
     return 0;
   }

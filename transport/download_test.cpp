@@ -1,9 +1,15 @@
 // Downloads against the loopback peers: the plain GET's results (data, files, 304, a body
 // without length), the hand-over to the resumable download, resuming from the registry
 // record after a real interruption, the record's trust rules, the in-progress window, the
-// access logs, refused paths and the folder helpers.
+// access logs, refused paths and the folder helpers; the in-progress mark of a process that no
+// longer runs; plain and resumed downloads from nginx through the authenticating proxy.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -245,6 +251,114 @@ TEST_F(DownloadTest, InProgressMarkSeparatesConcurrentRunsAndExpiresAfterNinetyM
   EXPECT_EQ(ReadAll(Host("HL/out/second.bin")), Pattern(40000));
 }
 
+// "<pid>:<creation time>" of a process, as the mark's owner value holds it.
+std::string OwnerOf(pid_t pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return "";
+  FILETIME creation{}, exit{}, kernel{}, user{};
+  GetProcessTimes(process, &creation, &exit, &kernel, &user);
+  CloseHandle(process);
+  ULONGLONG value = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+  return std::to_string(pid) + ":" + std::to_string(value);
+}
+
+// A child that sleeps until killed.
+pid_t StartSleeper() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    for (;;) pause();
+  }
+  return pid;
+}
+
+TEST_F(DownloadTest, MarkOfAProcessThatNoLongerRunsIsTakenOverAndTheDownloadResumes) {
+  const std::string url = "/resumable?size=40000&t=stale";
+  const std::string fresh = std::to_string(hl::transport::NowMilliseconds() - 1000);
+  // The owner was killed and reaped: its mark is stale although it is only a second old.
+  pid_t dead = StartSleeper();
+  ASSERT_GT(dead, 0);
+  std::string deadOwner = OwnerOf(dead);
+  ASSERT_FALSE(deadOwner.empty());
+  kill(dead, SIGKILL);
+  waitpid(dead, nullptr, 0);
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", deadOwner);
+  SetText(Key("4242"), "LastRetryTime", fresh);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-40000") << "the partial file of a killed run was not resumed";
+  EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(40000));
+  EXPECT_TRUE(log_.Has("[INFO] GetFileDataFromRegistry - download in progress flag left by a process that no longer "
+                       "runs; resuming"));
+  EXPECT_FALSE(log_.Has("Another download in progress"));
+  EXPECT_FALSE(KeyExists(Key("4242")));
+
+  // The owner's id now names another process (here: this one, created at another time).
+  server_->ClearRecords();
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", std::to_string(getpid()) + ":12345");
+  SetText(Key("4242"), "LastRetryTime", fresh);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true, "reused.bin"), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-40000") << "a reused process id kept the mark alive";
+  EXPECT_EQ(ReadAll(Host("HL/out/reused.bin")), Pattern(40000));
+}
+
+TEST_F(DownloadTest, MarkOfARunningOwnerOrWithoutAKnownOwnerKeepsTheNinetyMinuteRule) {
+  const std::string url = "/resumable?size=30000&t=live";
+  const std::string fresh = std::to_string(hl::transport::NowMilliseconds() - 1000);
+  pid_t live = StartSleeper();
+  ASSERT_GT(live, 0);
+  const std::vector<std::string> owners = {OwnerOf(live), OwnerOf(getpid()), "", "garbage", "0:5", "77:-1"};
+  for (const std::string& owner : owners) {
+    SCOPED_TRACE("owner \"" + owner + "\"");
+    server_->ClearRecords();
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, Key("4242").c_str());
+    SeedRecord(url, kServerDate, Pattern(10000), 10000);
+    SetDword(Key("4242"), "downloadInProgress", 1);
+    SetText(Key("4242"), "LastRetryTime", fresh);
+    if (!owner.empty()) SetText(Key("4242"), "downloadOwner", owner);
+    EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+    EXPECT_EQ(RangesSent().back(), "bytes=0-30000") << "a running download's partial file was taken";
+    EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(30000));
+    EXPECT_EQ(ReadAll(Host("HL/DownloadRepository/4242")), Pattern(10000)) << "the owner's partial file changed";
+    EXPECT_EQ(GetDword(Key("4242"), "downloadInProgress"), 1u);
+    EXPECT_EQ(GetText(Key("4242"), "downloadOwner"), owner.empty() ? std::nullopt : std::optional(owner));
+  }
+  kill(live, SIGKILL);
+  waitpid(live, nullptr, 0);
+
+  // A live owner's mark older than the window is cleaned as before.
+  server_->ClearRecords();
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  SetDword(Key("4242"), "downloadInProgress", 1);
+  SetText(Key("4242"), "downloadOwner", OwnerOf(getpid()));
+  SetText(Key("4242"), "LastRetryTime", std::to_string(hl::transport::NowMilliseconds() - 5400000 - 1000));
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true, "old.bin"), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=0-30000");
+  EXPECT_FALSE(KeyExists(Key("4242")));
+}
+
+TEST_F(DownloadTest, RunTakesTheMarkWithItsOwnerAndDropsBothWhenItEnds) {
+  // The connection closes at byte 25000 twice: the run ends short and keeps its record.
+  const std::string url = "/resumable?size=40000&cut=25000&cuts=2&t=owner";
+  SeedRecord(url, kServerDate, Pattern(10000), 10000);
+  EXPECT_NE(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(GetDword(Key("4242"), "PartialFileSize"), 25000u);
+  EXPECT_FALSE(GetDword(Key("4242"), "downloadInProgress").has_value());
+  EXPECT_FALSE(GetText(Key("4242"), "downloadOwner").has_value()) << "an ended run left its owner value";
+}
+
+TEST_F(DownloadTest, PartialFileLongerThanItsRecordIsCutBackAndResumed) {
+  // A run stopped after writing its data but before recording it.
+  const std::string url = "/resumable?size=50000&t=longer";
+  std::string onDisk = Pattern(10000) + std::string(3000, 'z');
+  SeedRecord(url, kServerDate, onDisk, 10000);
+  EXPECT_EQ(Get(url, DOWNLOAD_FILE, nullptr, true), 0);
+  EXPECT_EQ(RangesSent().back(), "bytes=10000-50000");
+  EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(50000)) << "the unrecorded bytes stayed in the file";
+}
+
 TEST_F(DownloadTest, AccessLogsHaveTheirHeaderAndOneRowPerDownload) {
   EXPECT_EQ(Get("/resumable?size=64&x=/", DOWNLOAD_FILE, nullptr, true), 0);
   EXPECT_EQ(Get("/status/404", DOWNLOAD_FILE, nullptr, true), 404);
@@ -332,6 +446,108 @@ TEST_F(DownloadTest, PacedResumableDownloadKeepsItsRecordBetweenBlocks) {
   EXPECT_EQ(ReadAll(Host("HL/out/file.bin")), Pattern(50000));
   EXPECT_FALSE(GetText(Key(), url.c_str()).has_value());
   EXPECT_TRUE(log_.Has("[DEBUG] ResumeGetRequestByBitrate: Block of bytes to read: 20000"));
+}
+
+// Files served by nginx, fetched through squid with Basic credentials.
+class ProxyDownloadTest : public DownloadTest {
+ protected:
+  // The shared proxy of this test program: the same credentials as the upload tests.
+  static constexpr const char* kUser = "agentuser";
+  static constexpr const char* kPassword = "S3cret!pw";
+
+  void SetUp() override {
+    DownloadTest::SetUp();
+    nginx_ = SharedNginx();
+    ASSERT_NE(nginx_, nullptr);
+    proxy_ = SharedProxy(kUser, kPassword);
+    ASSERT_NE(proxy_, nullptr);
+    proxyServer_ = Widen("127.0.0.1:" + std::to_string(proxy_->port()));
+  }
+  // Serves Pattern(size) at `path` with Last-Modified kServerDate.
+  void Serve(const std::string& path, size_t size) {
+    std::filesystem::path file = nginx_->root() / path.substr(1);
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << Pattern(size);
+    // Wed, 21 Oct 2015 07:28:00 GMT
+    std::chrono::sys_seconds when = std::chrono::sys_days{std::chrono::year{2015} / 10 / 21} +
+                                    std::chrono::hours(7) + std::chrono::minutes(28);
+    std::filesystem::last_write_time(file, std::chrono::file_clock::from_sys(when));
+  }
+  int Fetch(const std::string& path, const std::string& dest, bool resume, const char* password = kPassword) {
+    url_ = Widen(path);
+    dest_ = Widen("C:\\HL\\out\\" + dest);
+    user_ = Widen(kUser);
+    password_ = Widen(password);
+    DownloadTarget t;
+    t.proxyFlag = 1;
+    t.serverName = WSTR("127.0.0.1");
+    t.port = nginx_->httpPort();
+    t.proxyServerName = proxyServer_.c_str();
+    t.proxyBypass = WSTR("");
+    t.proxyUserName = user_.c_str();
+    t.proxyPassword = password_.c_str();
+    t.urlPath = url_.c_str();
+    t.destFilePath = dest_.c_str();
+    return resume ? hl::transport::ResumeGetRequestEx(settings_, t, nullptr)
+                  : hl::transport::InternetGetRequestEx(settings_, t, nullptr);
+  }
+  // nginx's log lines for `path`: "<status> <Via header>" (the header is "-" without a proxy).
+  std::vector<std::string> Served(const std::string& path, const std::filesystem::path& log) const {
+    std::vector<std::string> out;
+    std::istringstream lines(ReadAll(log));
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("GET " + path + " ", 0) == 0) out.push_back(line.substr(5 + path.size()));
+    return out;
+  }
+
+  NginxPeer* nginx_ = nullptr;
+  ProxyPeer* proxy_ = nullptr;
+  std::u16string proxyServer_, user_, password_;
+};
+
+TEST_F(ProxyDownloadTest, PlainAndResumedDownloadsGoThroughTheProxyWithItsCredentials) {
+  Serve("/proxied/plain.bin", 300000);
+  EXPECT_EQ(Fetch("/proxied/plain.bin", "plain.bin", false), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/plain.bin")), Pattern(300000));
+  std::vector<std::string> via = Served("/proxied/plain.bin", nginx_->viaLog());
+  ASSERT_EQ(via.size(), 1u);
+  EXPECT_EQ(via[0].rfind("200 \"", 0), 0u) << via[0];
+  EXPECT_EQ(via[0].find("\"-\""), std::string::npos) << "the download did not go through the proxy: " << via[0];
+
+  // A partial file recorded by an earlier run: the proxy passes the range on and its answer.
+  const std::string url = "/proxied/resumed.bin";
+  Serve(url, 300000);
+  SeedRecord(url, kServerDate, Pattern(120000), 120000);
+  EXPECT_EQ(Fetch(url, "resumed.bin", true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/resumed.bin")), Pattern(300000)) << "the resumed file is not the served one";
+  std::vector<std::string> ranges = Served(url, nginx_->rangesLog());
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1], "206 \"bytes=120000-300000\"") << "the range did not reach the server";
+  for (const std::string& line : Served(url, nginx_->viaLog()))
+    EXPECT_EQ(line.find("\"-\""), std::string::npos) << "not through the proxy: " << line;
+  EXPECT_FALSE(GetText(Key(), url.c_str()).has_value());
+}
+
+TEST_F(ProxyDownloadTest, WrongProxyPasswordEndsEveryDownloadWith407AndKeepsThePartialFile) {
+  Serve("/proxied/refused.bin", 5000);
+  EXPECT_EQ(Fetch("/proxied/refused.bin", "refused.bin", false, "wrongpass"), 407);
+  EXPECT_FALSE(std::filesystem::exists(Host("HL/out/refused.bin")));
+
+  const std::string url = "/proxied/refused-resume.bin";
+  Serve(url, 5000);
+  SeedRecord(url, kServerDate, Pattern(2000), 2000);
+  EXPECT_EQ(Fetch(url, "refused.bin", true, "wrongpass"), 407);
+  EXPECT_FALSE(std::filesystem::exists(Host("HL/out/refused.bin")));
+  EXPECT_TRUE(log_.Has("[ERROR] PreDownloadHandling: ERROR in GetInternetRequestHandle - 407"));
+  EXPECT_EQ(GetDword(Key("4242"), "PartialFileSize"), 2000u) << "a refused run touched the record";
+  EXPECT_EQ(ReadAll(Host("HL/DownloadRepository/4242")), Pattern(2000));
+  EXPECT_NE(ReadAll(Host("HL/logs/downloadFailureAccess.log")).find(url), std::string::npos);
+  EXPECT_TRUE(Served("/proxied/refused.bin", nginx_->viaLog()).empty()) << "the proxy let a refused request through";
+
+  // The right password afterwards: the record is still good and resumed.
+  EXPECT_EQ(Fetch(url, "refused.bin", true), 0);
+  EXPECT_EQ(ReadAll(Host("HL/out/refused.bin")), Pattern(5000));
+  EXPECT_EQ(Served(url, nginx_->rangesLog()).back(), "206 \"bytes=2000-5000\"");
 }
 
 TEST(DownloadFolders, CreateFolderAndLastNames) {

@@ -64,6 +64,20 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize
                     LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId);
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 
+// ---- Processes (query only: any process of the machine, by id) ----
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+// Only the query rights are offered (ERROR_ACCESS_DENIED for others); an id naming no process,
+// or a thread rather than a process, gives ERROR_INVALID_PARAMETER, as on Windows. A process
+// that has ended but not yet been reaped by its parent can still be opened and reports its exit code.
+HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
+// STILL_ACTIVE while the process runs; afterwards its exit code (128 + signal for a process
+// ended by a signal; 0 when the system no longer knows it).
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+// The creation time is the same value for every caller, every time, for the life of the process.
+BOOL GetProcessTimes(HANDLE hProcess, LPFILETIME lpCreationTime, LPFILETIME lpExitTime, LPFILETIME lpKernelTime,
+                     LPFILETIME lpUserTime);
+
 // ---- Timer queues ----
 typedef VOID(CALLBACK* WAITORTIMERCALLBACK)(PVOID lpParameter, BOOLEAN TimerOrWaitFired);
 #define WT_EXECUTEDEFAULT 0x00000000

@@ -276,12 +276,13 @@ bool NginxPeer::Start(std::string& error) {
             "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d +
                 "/error.log;\nevents { worker_connections 64; }\nhttp {\n  ssl_protocols TLSv1.2 TLSv1.3;\n  access_log " + d +
                 "/access.log;\n  log_format ranges '$request_method $uri $status \"$http_range\"';\n  access_log " + d +
-                "/ranges.log ranges;\n  default_type application/octet-stream;\n  client_body_temp_path " + d +
+                "/ranges.log ranges;\n  log_format via '$request_method $uri $status \"$http_via\"';\n  access_log " + d +
+                "/via.log via;\n  default_type application/octet-stream;\n  client_body_temp_path " + d +
                 "/tmp/body;\n  proxy_temp_path " + d + "/tmp/proxy;\n  fastcgi_temp_path " + d +
                 "/tmp/fastcgi;\n  uwsgi_temp_path " + d + "/tmp/uwsgi;\n  scgi_temp_path " + d +
                 "/tmp/scgi;\n  server { listen 127.0.0.1:" + std::to_string(http_) + "; root " + root_.string() +
-                "; }\n" + tls(tlsGood_, "good") + tls(tlsWrongHost_, "wronghost") + tls(tlsExpired_, "expired") +
-                "}\n");
+                (rateLimit_.empty() ? "" : "; limit_rate " + rateLimit_) + "; }\n" + tls(tlsGood_, "good") +
+                tls(tlsWrongHost_, "wronghost") + tls(tlsExpired_, "expired") + "}\n");
   std::filesystem::path log = dir_ / "nginx.out";
   std::string exe = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
   if (!process_.Start({exe, "-p", d, "-c", (dir_ / "nginx.conf").string(), "-e", d + "/error.log"}, log, error))

@@ -68,6 +68,9 @@ std::string RecordHeader(const nlohmann::json& record, const std::string& name, 
 class NginxPeer {
  public:
   ~NginxPeer();
+  // Limits each answer of the plain HTTP server to `rate` bytes per second (nginx syntax, e.g.
+  // "16m"); set before Start.
+  void SetRateLimit(const std::string& rate) { rateLimit_ = rate; }
   bool Start(std::string& error);
   const std::filesystem::path& root() const { return root_; }  // the static files
   int httpPort() const { return http_; }
@@ -76,9 +79,12 @@ class NginxPeer {
   int tlsExpiredPort() const { return tlsExpired_; }
   // One line per request served: method, path, status and the quoted Range header ("-" without).
   std::filesystem::path rangesLog() const { return dir_ / "ranges.log"; }
+  // One line per request served: method, path, status and the quoted Via header ("-" without).
+  std::filesystem::path viaLog() const { return dir_ / "via.log"; }
 
  private:
   std::filesystem::path dir_, root_;
+  std::string rateLimit_;
   PeerProcess process_;
   int http_ = 0, tlsGood_ = 0, tlsWrongHost_ = 0, tlsExpired_ = 0;
 };
