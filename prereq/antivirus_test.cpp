@@ -39,7 +39,7 @@ class AntivirusTest : public ::testing::Test {
 
   Lines LogLines() {
     CloseLogFile();
-    std::istringstream in(hl::test::ReadHostFile(machine_.root() / "drive_c/Agent/logs/av.log"));
+    std::istringstream in(hl::test::ReadTextFile(machine_.root() / "drive_c/Agent/logs/av.log"));
     Lines lines;
     std::regex stamp(R"(^\[ [^\]]* \] \[ \d+ \] (\[[A-Z]+\] .*)$)");
     for (std::string line; std::getline(in, line);) {

@@ -76,7 +76,7 @@ class AntivirusRun : public ::testing::Test {
 
   // The log's lines as "[LEVEL] text", without time stamps and the open and close lines.
   Lines LogLines() const {
-    std::istringstream in(ReadHostFile(machine_->root() / kLogPath));
+    std::istringstream in(hl::test::ReadTextFile(machine_->root() / kLogPath));
     std::regex stamp(R"(^\[ [^\]]* \] \[ \d+ \] (\[[A-Z]+\] .*)$)");
     Lines lines;
     for (std::string line; std::getline(in, line);) {

@@ -67,7 +67,7 @@ class ConfigRun : public ::testing::Test {
     WriteRegistry();
     return RunTool(HL_PREREQ_EXE, {}, machine_.root());
   }
-  std::string Log() const { return ReadHostFile(machine_.root() / kLogPath); }
+  std::string Log() const { return hl::test::ReadTextFile(machine_.root() / kLogPath); }
   bool Logged(const std::string& line) const { return Log().find(line) != std::string::npos; }
 
   TempMachine machine_;

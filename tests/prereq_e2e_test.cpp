@@ -26,7 +26,7 @@ class PrereqRun : public ::testing::Test {
   hl::test::ToolRun Run(const std::vector<std::string>& args = {}) {
     return RunTool(HL_PREREQ_EXE, args, machine_.root());
   }
-  std::string Log() const { return ReadHostFile(machine_.root() / kLogPath); }
+  std::string Log() const { return hl::test::ReadTextFile(machine_.root() / kLogPath); }
   std::string Registry() const { return machine_.ReadRegistry(); }
   // The data of `"name"=...` inside the key section `[key]` of registry.reg, or "" when absent.
   std::string RegValue(const std::string& key, const std::string& name) const {

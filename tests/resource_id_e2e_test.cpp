@@ -54,7 +54,7 @@ class ResourceIdRun : public ::testing::Test {
     std::ofstream(file, std::ios::binary) << document;
   }
   hl::test::ToolRun Run() { return hl::test::RunTool(HL_PREREQ_EXE, {}, machine_.root()); }
-  std::string Log() const { return ReadHostFile(machine_.root() / kLogPath); }
+  std::string Log() const { return hl::test::ReadTextFile(machine_.root() / kLogPath); }
   std::string ServicesLog() const { return ReadHostFile(machine_.root() / "services.log"); }
   bool Logged(const std::string& line) const { return Log().find(line) != std::string::npos; }
 

@@ -253,7 +253,7 @@ TEST_F(ProxyPasswordTest, ProxyPathsWorkAndNeverLogThePassword) {
 
   std::string logs;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(machine_.root()))
-    if (entry.is_regular_file() && entry.path().extension() == ".log") logs += ReadHostFile(entry.path());
+    if (entry.is_regular_file() && entry.path().extension() == ".log") logs += hl::test::ReadTextFile(entry.path());
   ASSERT_FALSE(logs.empty());
   std::string password = kPassword;
   std::string utf16;

@@ -129,7 +129,7 @@ class ConfigTestBase : public ::testing::Test {
   // Everything logged so far (the log is closed; later lines are not recorded).
   std::string Log() {
     CloseLogFile();
-    return ReadHostFile(LogDir() / "t.log");
+    return ReadTextFile(LogDir() / "t.log");
   }
   void WriteRegistry(const AgentRegistry& registry) { machine_.WriteRegistry(registry.Text()); }
   // The stored data of a value as the registry file shows it, e.g. "\"0\"" for a string.

@@ -30,7 +30,7 @@ class AgentLogTest : public ::testing::Test {
     ASSERT_TRUE(SetLogParams(name, "C:\\Agent\\logs", level));
     ASSERT_TRUE(OpenLogFileNew());
   }
-  std::string Contents(const char* name = "t.log") const { return ReadHostFile(LogsDir() / name); }
+  std::string Contents(const char* name = "t.log") const { return ReadTextFile(LogsDir() / name); }
 
   TempMachine machine_;
 };

@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using hl::test::ReadHostFile;
+using hl::test::ReadTextFile;
 using hl::test::TempMachine;
 
 class LogThreadsTest : public hl::test::AgentLogTest {
@@ -51,12 +52,12 @@ TEST_F(LogThreadsTest, TimerRotatesOnAnotherThreadAndShutdownDoesNotWait) {
   // No check is armed after shutdown: a callback running at that moment ends within its own work.
   Sleep(2 * settings->period);
   std::string backups;  // later checks rotate again (the rotation lines fill the live file too)
-  for (int k = 1; k <= 4; ++k) backups += ReadHostFile(LogsDir() / ("timed" + std::to_string(k) + ".log"));
+  for (int k = 1; k <= 4; ++k) backups += ReadTextFile(LogsDir() / ("timed" + std::to_string(k) + ".log"));
   EXPECT_NE(backups.find("filling the live log"), std::string::npos);
   EXPECT_NE(backups.find("[INFO] LoggerTimerRoutine : Inside LoggerTimerRoutine Method\n"), std::string::npos);
-  std::string live = ReadHostFile(LogsDir() / "timed.log");
+  std::string live = ReadTextFile(LogsDir() / "timed.log");
   Sleep(3 * settings->period);
-  EXPECT_EQ(ReadHostFile(LogsDir() / "timed.log"), live) << "nothing rotates or writes after shutdown";
+  EXPECT_EQ(ReadTextFile(LogsDir() / "timed.log"), live) << "nothing rotates or writes after shutdown";
 }
 
 // Lines carry the time they were written: stamped under the lock, they are in time order.
@@ -69,7 +70,7 @@ TEST_F(LogThreadsTest, LinesOfSeveralThreadsAreInTimeOrder) {
     });
   for (auto& t : threads) t.join();
   CloseLogFile();
-  std::string text = ReadHostFile(LogsDir() / "order.log");
+  std::string text = ReadTextFile(LogsDir() / "order.log");
   std::regex stamp("\\n\\[ (\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}:\\d{3}) \\]");
   std::vector<std::string> stamps;
   for (auto it = std::sregex_iterator(text.begin(), text.end(), stamp); it != std::sregex_iterator(); ++it)

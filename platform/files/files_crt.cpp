@@ -28,52 +28,105 @@ int FaultErrno(DWORD code) {
   return EIO;
 }
 
-// Streams keep their file object alive until fclose.
+// A stream of hl_fopen: its file object, kept alive until fclose, and the runtime's text mode.
+// Without "b" in the mode the Windows runtime writes "\n" as "\r\n" and reads "\r\n" as "\n".
+struct Stream {
+  std::shared_ptr<FileObject> file;
+  bool text = false;
+  int pending = -1;  // a byte read ahead after a '\r' that was not followed by '\n'
+};
+
 std::mutex g_streamsMutex;
-std::map<const FileObject*, std::shared_ptr<FileObject>>& Streams() {
-  static std::map<const FileObject*, std::shared_ptr<FileObject>> streams;
+std::map<const Stream*, std::unique_ptr<Stream>>& Streams() {
+  static std::map<const Stream*, std::unique_ptr<Stream>> streams;
   return streams;
 }
 
-ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
-  auto* file = static_cast<FileObject*>(cookie);
-  if (!file->access().read) {
+ssize_t ReadRaw(Stream& stream, char* buffer, size_t size) {
+  if (!stream.file->access().read) {
     errno = EBADF;
     return -1;
   }
-  return ::read(file->fd(), buffer, size);
+  ssize_t n;
+  do {
+    n = ::read(stream.file->fd(), buffer, size);
+  } while (n < 0 && errno == EINTR);
+  return n;
 }
 
-ssize_t StreamWrite(void* cookie, const char* buffer, size_t size) {
-  auto* file = static_cast<FileObject*>(cookie);
-  if (!file->access().write) {
-    errno = EBADF;
-    return -1;
+ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
+  auto& stream = *static_cast<Stream*>(cookie);
+  if (!stream.text) return ReadRaw(stream, buffer, size);
+  size_t filled = 0;
+  if (stream.pending >= 0 && size > 0) {
+    buffer[filled++] = static_cast<char>(stream.pending);
+    stream.pending = -1;
   }
+  ssize_t n = filled < size ? ReadRaw(stream, buffer + filled, size - filled) : 0;
+  if (n < 0) return filled > 0 ? static_cast<ssize_t>(filled) : -1;
+  size_t end = filled + static_cast<size_t>(n), out = 0;
+  for (size_t i = 0; i < end; ++i) {
+    if (buffer[i] != '\r') {
+      buffer[out++] = buffer[i];
+    } else if (i + 1 < end) {
+      if (buffer[i + 1] != '\n') buffer[out++] = '\r';
+    } else {
+      // A '\r' at the end of what was read: the next byte decides.
+      char next;
+      ssize_t more = ReadRaw(stream, &next, 1);
+      if (more == 1 && next == '\n') {
+        buffer[out++] = '\n';
+      } else {
+        buffer[out++] = '\r';
+        if (more == 1) stream.pending = static_cast<unsigned char>(next);
+      }
+    }
+  }
+  return static_cast<ssize_t>(out);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::write(file->fd(), buffer + done, size - done);
+    ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? static_cast<ssize_t>(done) : -1;
+      return false;
     }
     done += static_cast<size_t>(n);
   }
-  return static_cast<ssize_t>(done);
+  return true;
+}
+
+ssize_t StreamWrite(void* cookie, const char* buffer, size_t size) {
+  auto& stream = *static_cast<Stream*>(cookie);
+  if (!stream.file->access().write) {
+    errno = EBADF;
+    return -1;
+  }
+  if (!stream.text) return WriteAll(stream.file->fd(), buffer, size) ? static_cast<ssize_t>(size) : -1;
+  std::string translated;
+  translated.reserve(size + size / 16 + 2);
+  for (size_t i = 0; i < size; ++i) {
+    if (buffer[i] == '\n') translated += '\r';
+    translated += buffer[i];
+  }
+  return WriteAll(stream.file->fd(), translated.data(), translated.size()) ? static_cast<ssize_t>(size) : -1;
 }
 
 int StreamSeek(void* cookie, off64_t* position, int whence) {
-  auto* file = static_cast<FileObject*>(cookie);
-  off_t result = ::lseek(file->fd(), static_cast<off_t>(*position), whence);
+  auto& stream = *static_cast<Stream*>(cookie);
+  stream.pending = -1;
+  off_t result = ::lseek(stream.file->fd(), static_cast<off_t>(*position), whence);
   if (result < 0) return -1;
   *position = result;
   return 0;
 }
 
 int StreamClose(void* cookie) {
-  std::shared_ptr<FileObject> doomed;
+  std::unique_ptr<Stream> doomed;
   std::lock_guard lock(g_streamsMutex);
-  auto it = Streams().find(static_cast<FileObject*>(cookie));
+  auto it = Streams().find(static_cast<Stream*>(cookie));
   if (it != Streams().end()) {
     doomed = std::move(it->second);
     Streams().erase(it);
@@ -84,6 +137,7 @@ int StreamClose(void* cookie) {
 struct Mode {
   DWORD access = 0;
   DWORD disposition = 0;
+  bool text = true;  // the runtime's default translation mode is text
   bool valid = false;
 };
 
@@ -98,6 +152,10 @@ Mode ParseMode(const char* text) {
       plus = true;
     } else if (*p == 'x') {
       exclusive = true;
+    } else if (*p == 'b') {
+      mode.text = false;
+    } else if (*p == 't') {
+      mode.text = true;
     } else if (*p == ',') {
       break;  // ",ccs=..." encodings are not modelled
     } else if (std::string_view("btcnNSRTD").find(*p) == std::string_view::npos) {
@@ -172,10 +230,13 @@ FILE* hl_fopen(const char* path, const char* mode) {
   const char* hostMode = (parsed.access & GENERIC_READ) && (parsed.access & (GENERIC_WRITE | FILE_APPEND_DATA)) ? "r+"
                          : (parsed.access & GENERIC_READ)                                                     ? "r"
                                                                                                               : "w";
-  FileObject* cookie = file.get();
+  auto owned = std::make_unique<Stream>();
+  owned->file = std::move(file);
+  owned->text = parsed.text;
+  Stream* cookie = owned.get();
   {
     std::lock_guard lock(g_streamsMutex);
-    Streams().emplace(cookie, std::move(file));
+    Streams().emplace(cookie, std::move(owned));
   }
   FILE* stream = fopencookie(cookie, hostMode, functions);
   if (stream == nullptr) {

@@ -41,7 +41,7 @@ TEST(CopyFile, SourceOpenForAppendingWithSharingCanBeCopied) {
   std::fputs("line\n", live);
   std::fflush(live);
   EXPECT_TRUE(CopyFileA("C:\\live.log", "C:\\live1.log", FALSE));
-  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/live1.log"), "line\n");
+  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/live1.log"), "line\r\n");  // a text-mode stream
   // The runtime's streams do not share deletion.
   EXPECT_FALSE(DeleteFileA("C:\\live.log"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -107,6 +107,42 @@ TEST(GetTempPath, FromTheMachineEnvironmentWithATrailingSeparator) {
   EXPECT_EQ(GetTempPathA(4, buffer), 9u);  // too small: the size needed, with the terminator
 }
 
+// Without "b" the runtime translates line ends as Windows' does: "\n" is written as "\r\n" and
+// "\r\n" read back as "\n"; a lone "\r" passes either way, also across the stream's buffer.
+TEST(CRuntime, TextModeTranslatesLineEndsAndBinaryModeDoesNot) {
+  TempMachine machine;
+  FILE* f = hl_fopen("C:\\t.txt", "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("a\nb\r\nc\rd", f);
+  std::fclose(f);
+  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/t.txt"), "a\r\nb\r\r\nc\rd");
+  f = hl_fopen("C:\\t.txt", "rt");
+  ASSERT_NE(f, nullptr);
+  char text[32] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, f), 8u);
+  EXPECT_EQ(std::string(text), "a\nb\r\nc\rd");
+  std::fclose(f);
+
+  f = hl_fopen("C:\\b.bin", "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("a\nb\r\n", f);
+  std::fclose(f);
+  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/b.bin"), "a\nb\r\n");
+
+  // "\r\n" pairs that straddle the stream's read buffer still read as "\n".
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "xy\r\n";
+  machine.WriteFile("drive_c/big.txt", big);
+  f = hl_fopen("C:\\big.txt", "r");
+  ASSERT_NE(f, nullptr);
+  std::string back;
+  char chunk[777];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) back.append(chunk, n);
+  std::fclose(f);
+  EXPECT_EQ(back.size(), 20000u * 3);
+  EXPECT_EQ(back.find('\r'), std::string::npos);
+}
+
 TEST(CRuntime, FopenMkdirRemoveOnWindowsPaths) {
   TempMachine machine;
   EXPECT_EQ(hl_mkdir("C:\\Agent"), 0);
@@ -119,12 +155,12 @@ TEST(CRuntime, FopenMkdirRemoveOnWindowsPaths) {
   ASSERT_NE(f, nullptr);
   std::fprintf(f, "%s %d\n", "value", 7);
   std::fclose(f);
-  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/Agent/Log.txt"), "value 7\n");
+  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/Agent/Log.txt"), "value 7\r\n");  // text mode
   f = hl_fopen("c:\\agent\\log.txt", "a+");
   ASSERT_NE(f, nullptr);
   std::fputs("more\n", f);
   std::fclose(f);
-  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/Agent/Log.txt"), "value 7\nmore\n");
+  EXPECT_EQ(ReadHostFile(machine.root() / "drive_c/Agent/Log.txt"), "value 7\r\nmore\r\n");
   f = hl_fopen("C:\\Agent\\log.txt", "r");
   ASSERT_NE(f, nullptr);
   char line[32] = {};

@@ -46,6 +46,29 @@ TEST_F(RegistryApi, CreateReportsDispositionAndOpenNeverCreates) {
   EXPECT_EQ(file.find("VENDOR"), std::string::npos);
 }
 
+// Keys that every Windows installation has exist in an empty registry, so a program that writes
+// into them opens them (REG_OPENED_EXISTING_KEY) as it would on Windows, in both views; they
+// stay out of the file while they hold nothing.
+TEST_F(RegistryApi, KeysOfEveryInstallationExistAlready) {
+  for (const char* path : {"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management",
+                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "SYSTEM\\CurrentControlSet\\Services",
+                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      ScopedKey key;
+      DWORD disposition = 0;
+      ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, path, key, KEY_ALL_ACCESS | view, &disposition), ERROR_SUCCESS) << path;
+      EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY)) << path << " view " << view;
+    }
+  }
+  EXPECT_EQ(machine_.ReadRegistry(), "");
+  ScopedKey vendor;
+  DWORD disposition = 0;
+  ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Virtualization", vendor,
+                   KEY_ALL_ACCESS, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+}
+
 TEST_F(RegistryApi, PathRules) {
   ScopedKey key;
   EXPECT_EQ(Create(HKEY_CURRENT_USER, "\\Leading", key), ERROR_BAD_PATHNAME);
@@ -341,13 +364,13 @@ TEST_F(RegistryApi, EnumeratesSubkeysSortedAndValuesInCreationOrder) {
 TEST_F(RegistryApi, ChangesPersistAndOutsideEditsAreSeen) {
   {
     ScopedKey key;
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", key), ERROR_SUCCESS);
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SYSTEM\\Vendor\\Control", key), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.get(), "Flag", 0x1234), ERROR_SUCCESS);
   }
   EXPECT_EQ(machine_.ReadRegistry(),
             "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet]\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control]\r\n"
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\Vendor]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\Vendor\\Control]\r\n"
             "\"Flag\"=dword:00001234\r\n\r\n");
   // No temporary file is left behind.
   for (const auto& entry : std::filesystem::directory_iterator(machine_.root()))
@@ -355,7 +378,7 @@ TEST_F(RegistryApi, ChangesPersistAndOutsideEditsAreSeen) {
 
   // Another writer replaces the file with one of the same size: the next read sees it.
   ScopedKey key;
-  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", key), ERROR_SUCCESS);
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Vendor\\Control", key), ERROR_SUCCESS);
   std::string edited = machine_.ReadRegistry();
   edited.replace(edited.find("1234"), 4, "4321");
   machine_.WriteFile("registry.reg", edited);

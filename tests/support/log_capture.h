@@ -1,6 +1,7 @@
 // Test helper: the process log opened into a fresh folder and read back, either as raw text (so
 // messages with embedded line breaks match exactly) or as lines "[LEVEL] text" with the time
-// stamp and thread id removed.
+// stamp and thread id removed. The log is a text-mode file (each "\n" stored as "\r\n"); it is
+// read back as a text-mode reader would, so messages compare as they were logged.
 //
 //   hl::test::LogCapture log;                          // a temporary host folder
 //   hl::test::LogCapture log(machine, LOG_LEVEL_INFO); // C:\testlogs of a test machine
@@ -36,10 +37,13 @@ class LogCapture {
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  // The raw text written since the last Mark().
-  std::string Text() const { return ReadHostFile(path_).substr(std::min(mark_, ReadHostFile(path_).size())); }
+  // The text written since the last Mark().
+  std::string Text() const {
+    std::string all = Read();
+    return all.substr(std::min(mark_, all.size()));
+  }
   // Later reads of Text() see only what is written after this call.
-  void Mark() { mark_ = ReadHostFile(path_).size(); }
+  void Mark() { mark_ = Read().size(); }
   // Whether "<tag> <message>" was written, e.g. Has("[ERROR]", "Cannot open DataDictionary File.\n").
   bool Has(const std::string& tag, const std::string& message) const { return Count(tag, message) > 0; }
   size_t Count(const std::string& tag, const std::string& message) const {
@@ -52,7 +56,7 @@ class LogCapture {
   // Every logged line as "[TAG] text" with its own trailing blanks kept.
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
-    const std::string text = ReadHostFile(path_);
+    const std::string text = Read();
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find('\n', start);
@@ -87,6 +91,7 @@ class LogCapture {
   }
 
  private:
+  std::string Read() const { return ReadTextFile(path_); }
   void Open(const char* folder, const char* name, BYTE level) {
     CloseLogFile();
     FreeLogSettings();

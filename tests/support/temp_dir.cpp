@@ -34,4 +34,14 @@ std::string ReadHostFile(const std::filesystem::path& path) {
   return text.str();
 }
 
+std::string ReadTextFile(const std::filesystem::path& path) {
+  std::string raw = ReadHostFile(path), text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text += raw[i];
+  }
+  return text;
+}
+
 }  // namespace hl::test

@@ -26,5 +26,7 @@ class TempDir {
 
 // Reads a whole host file; empty when missing.
 std::string ReadHostFile(const std::filesystem::path& path);
+// A file written in the Windows runtime's text mode, read as such a reader would: "\r\n" as "\n".
+std::string ReadTextFile(const std::filesystem::path& path);
 
 }  // namespace hl::test

@@ -11,6 +11,7 @@ of code that leans on it).
 """
 
 import argparse
+import functools
 import json
 import os
 import re
@@ -26,16 +27,19 @@ import wine_prefix  # noqa: E402
 
 LOG_REL = Path("Program Files (x86)") / "Harborline" / "Agent" / "logs" / "hlprereqhandler.log"
 
-# (example machine, options). Left out: machines whose facts Wine cannot hold: products listed
-# in Win32_Product (Wine's installer database is empty), the Security Center's antivirus list
-# (Wine has no root\SecurityCenter2) and a Defender client library.
+# (example machine, options, how Wine is told the version). Left out: machines whose facts Wine
+# cannot hold: products listed in Win32_Product (Wine's installer database is empty), the
+# Security Center's antivirus list (Wine has no root\SecurityCenter2) and a Defender client
+# library. Wine 8 knows Windows 10 only as a workstation (winecfg's "win10"); a server is
+# described in its registry (version text and ProductType), which Wine reads when no version is
+# configured, so the servers run as Windows Server 2012 R2 (6.3.9600).
 SCENARIOS = [
-    ("no-agent", []),
-    ("workstation-compatible", []),
-    ("server-2016-compatible", []),
-    ("server-no-antivirus", []),
-    ("server-no-antivirus", ["-p", "KB5005565", "-l", "Windows", "-s", "1", "-c", "abc"]),
-    ("workstation-no-compat-value", []),
+    ("no-agent", [], "win10"),
+    ("workstation-compatible", [], "win10"),
+    ("workstation-no-compat-value", [], "win10"),
+    ("server-2016-compatible", [], "server-6.3.9600"),
+    ("server-no-antivirus", [], "server-6.3.9600"),
+    ("server-no-antivirus", ["-p", "KB5005565", "-l", "Windows", "-s", "1", "-c", "abc"], "server-6.3.9600"),
 ]
 
 # What Wine's WMI holds for these machines: the installer's products (none) and no Security Center.
@@ -47,20 +51,53 @@ WATCHED_KEYS = [
     r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager\Memory Management",
 ]
 
-_STAMP = re.compile(r"^\[ [^\]]* \] \[ [^\]]* \] ")
+# "[ <time> ] [ <thread> ] ": also inside a line, after a message that has no line break.
+_STAMP = re.compile(r"\[ \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} \] \[ \d+ \] ")
+
+# Where Wine itself answers otherwise than Windows does; the Windows build's lines are brought to
+# what Windows would have logged before the comparison. Each is listed in the README.
+WINE_DIFFERENCES = [
+    # FormatMessage's text for ERROR_SUCCESS in Wine's message table.
+    (re.compile(r"^(\[INFO\] Message : )Success\.  $"), r"\1The operation completed successfully.  "),
+    # GetComputerName gives the host name as it is; Windows gives the NetBIOS name, in capitals.
+    (re.compile(r"^(.*Computer Name\s*(?::|->) )(\S+)( ?)$"), lambda m: m.group(1) + m.group(2).upper() + m.group(3)),
+    # DsGetDcName is not implemented (120); outside a domain Windows answers ERROR_NO_SUCH_DOMAIN.
+    (re.compile(r"^(\[ERROR\] GetComputerLogonServer: Error while fetching DC name! )120 $"), r"\g<1>1355 "),
+]
+# DeleteTimerQueueEx without a completion event reports ERROR_IO_PENDING in Wine even when no
+# callback is running; Windows deletes the queue and succeeds.
+WINE_ONLY_LINES = [
+    "[ERROR] ServiceMain : DeleteTimerQueue is failed due to following error !! ",
+    "[ERROR] Error Code : 997 , Error Message : Overlapped I/O pending.  ",
+]
+
+
+print = functools.partial(print, flush=True)  # noqa: A001 - progress shows while CTest runs it
 
 
 def log_lines(path):
     """The log's lines without time stamps and thread ids, and without the open/close stamps."""
     if not Path(path).exists():
         return ["<no log written>"]
-    text = Path(path).read_bytes().decode("utf-8", errors="replace")
+    # Read as a text-mode reader would: "\r\n" is a line end, a lone "\r" is text.
+    text = Path(path).read_bytes().decode("utf-8", errors="replace").replace("\r\n", "\n")
     lines = []
-    for line in text.splitlines():
+    for line in text.split("\n")[:-1] if text.endswith("\n") else text.split("\n"):
         if line.startswith("Log open time:") or line.startswith("Log close time:"):
             continue
-        lines.append(_STAMP.sub("", line).rstrip("\r"))
+        lines.append(_STAMP.sub("", line))
     return lines
+
+
+def as_windows_would_log(lines):
+    out = []
+    for line in lines:
+        if line in WINE_ONLY_LINES:
+            continue
+        for pattern, replacement in WINE_DIFFERENCES:
+            line = pattern.sub(replacement, line)
+        out.append(line)
+    return out
 
 
 def copy_tree(source, target):
@@ -86,8 +123,29 @@ def machine_facts(prefix, windows_bin):
     return json.loads(done.stdout.decode("utf-8"))
 
 
-def run_windows(template, machine, options, windows_bin, work):
+def server_version_reg(version, out):
+    """A .reg describing a server of `version` ("6.3.9600") in both registry views."""
+    major_minor, build = version.rsplit(".", 1)
+    text = "Windows Registry Editor Version 5.00\r\n"
+    for view in (r"SOFTWARE", r"SOFTWARE\WOW6432Node"):
+        text += (f"\r\n[HKEY_LOCAL_MACHINE\\{view}\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+                 f'"CurrentVersion"="{major_minor}"\r\n"CurrentBuild"="{build}"\r\n'
+                 f'"CurrentBuildNumber"="{build}"\r\n"CSDVersion"=-\r\n')
+    text += ("\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Windows]\r\n"
+             '"CSDVersion"=dword:00000000\r\n'
+             "\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]\r\n"
+             '"ProductType"="ServerNT"\r\n')
+    out.write_text(text)
+    return out
+
+
+def run_windows(template, machine, options, version, windows_bin, work):
     prefix = wine_prefix.fresh_prefix(template, work / "prefix")
+    wine_prefix.start_server(prefix)
+    if version.startswith("server-"):
+        wine_prefix.import_registry(prefix, server_version_reg(version[len("server-"):], work / "version.reg"))
+    else:
+        wine_prefix.set_windows_version(prefix, version)
     copy_tree(machine / "drive_c", wine_prefix.drive_c(prefix))
     if (machine / "registry.reg").exists():
         wine_prefix.import_registry(prefix, machine / "registry.reg")
@@ -96,11 +154,10 @@ def run_windows(template, machine, options, windows_bin, work):
     tool = prefix / "drive_c" / "hlprereqhandler.exe"
     shutil.copy2(windows_bin / "hlprereqhandler.exe", tool)
     done = wine_prefix.run_wine(prefix, [r"C:\hlprereqhandler.exe", *options], timeout=300)
-    wine_prefix.wait_server(prefix)
     after = wine_registry(prefix, work, "after")
     result = {
         "exit": done.returncode & 0xFF,
-        "log": log_lines(wine_prefix.drive_c(prefix) / LOG_REL),
+        "log": as_windows_would_log(log_lines(wine_prefix.drive_c(prefix) / LOG_REL)),
         "writes": reg_text.writes(before, after),
         "facts": facts,
     }
@@ -172,13 +229,14 @@ def main():
     started = time.time()
     try:
         template = wine_prefix.make_template(args.work / "template")
+        wine_prefix.stop_server(template)
     except wine_prefix.WineError as exc:
         print(f"wine_scenarios: FAILED: could not prepare Wine: {exc}")
         return 1
     print(f"wine_scenarios: template prefix ready in {time.time() - started:.0f} s")
 
     failures = 0
-    for index, (machine_name, options) in enumerate(SCENARIOS):
+    for index, (machine_name, options, version) in enumerate(SCENARIOS):
         if args.only and machine_name != args.only:
             continue
         label = machine_name + (" " + " ".join(options) if options else "")
@@ -186,7 +244,7 @@ def main():
         work.mkdir()
         t0 = time.time()
         try:
-            win = run_windows(template, args.machines / machine_name, options, args.windows_bin, work)
+            win = run_windows(template, args.machines / machine_name, options, version, args.windows_bin, work)
             lin = run_linux(args.machines / machine_name, win["facts"], options, args.linux_bin, work)
         except (wine_prefix.WineError, subprocess.TimeoutExpired, json.JSONDecodeError) as exc:
             print(f"FAIL {label}: {exc}")
@@ -195,6 +253,11 @@ def main():
         (work / "windows.log").write_text("\n".join(win["log"]) + "\n")
         (work / "linux.log").write_text("\n".join(lin["log"]) + "\n")
         problems = compare(label, win, lin)
+        # The manifest makes the version queries tell the truth: Windows 10, not the 6.2 of an
+        # undeclared program.
+        if version == "win10" and win["exit"] != 13 and not any(
+                line.startswith("[INFO] IsServerOS : Os Name Windows 10") for line in win["log"]):
+            problems.append("the IsServerOS line does not name Windows 10")
         status = "FAIL" if problems else "ok  "
         print(f"{status} {label}: exit {win['exit']}, {len(win['log'])} log lines, "
               f"{len(implicit_keys_only(win['writes']))} registry writes ({time.time() - t0:.0f} s)")
