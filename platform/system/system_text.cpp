@@ -18,6 +18,8 @@ bool IsUtf8CodePage(UINT codePage) {
 
 using hl::platform::Fail;
 
+UINT GetACP(void) { return CP_UTF8; }
+
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
                         int cchWideChar) {
   if (!hl::platform::IsUtf8CodePage(CodePage)) return Fail(ERROR_INVALID_PARAMETER, 0);

@@ -225,6 +225,11 @@ bool AddToCrvDateTime(CrvDateTime& dateTime, long long amount, int unit) {
   calendar.tm_mday = AddToField(calendar.tm_mday, seconds / 86400);
   calendar.tm_sec = AddToField(calendar.tm_sec, seconds % 86400);
 
+  // Far out of the calendar's range the runtime's mktime may wrap instead of failing (the
+  // Windows runtime does): such sums are refused before it is asked.
+  long long years = calendar.tm_year + calendar.tm_mon / 12LL + calendar.tm_mday / 366LL + calendar.tm_hour / 8784LL +
+                    calendar.tm_min / 527040LL;
+  if (years < -1900 - 1 || years > 65535 - 1900 + 1) return false;
   std::mktime(&calendar);
   if (!IsNormalised(calendar)) return false;  // out of the calendar's range: left unchanged
   dateTime.date = CreateCrvDate(calendar.tm_year + 1900, calendar.tm_mon + 1, calendar.tm_mday);
