@@ -40,7 +40,59 @@ SCENARIOS = [
     ("server-2016-compatible", [], "server-6.3.9600"),
     ("server-no-antivirus", [], "server-6.3.9600"),
     ("server-no-antivirus", ["-p", "KB5005565", "-l", "Windows", "-s", "1", "-c", "abc"], "server-6.3.9600"),
+    # No resource ID in the registry: both builds ask the loopback server for it over HTTP, the
+    # Windows one through Wine's WinHTTP.
+    ("workstation-compatible", [], "win10", "resource-id"),
 ]
+
+RESOURCE_ID = "4f1c9b2e-7a3d-4c55-9e0b-2d6f8a1c3e47"
+
+
+class DocumentServer:
+    """A loopback HTTP server that answers every request for a resource document with `document`
+    and records the paths asked for."""
+
+    def __init__(self, document):
+        import http.server
+        import threading
+        paths = self.paths = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802 - the server's naming
+                paths.append(self.path)
+                found = "/resources/" in self.path and self.path.endswith(".xml")
+                body = document if found else b"not here"
+                self.send_response(200 if found else 404)
+                self.send_header("Content-Type", "text/xml")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def without_resource_id(machine, work, port):
+    """A copy of `machine` whose registry lacks the resource ID and names the loopback server."""
+    copy = work / "source"
+    shutil.copytree(machine, copy)
+    text = (copy / "registry.reg").read_text()
+    text = re.sub(r'"HLAgentResourceID"="[^"]*"\r?\n', "", text)
+    for name in ("hlserver.contoso.example", "HLSERVER", "10.20.0.15", "10.20.0.16"):
+        text = text.replace(f'="{name}"', '="127.0.0.1"')
+    text = re.sub(r'"HLServerPort"="\d+"', f'"HLServerPort"="{port}"', text)
+    text = text.replace('"HLServerProtocol"="https"', '"HLServerProtocol"="http"')
+    (copy / "registry.reg").write_text(text)
+    return copy
 
 # What Wine's WMI holds for these machines: the installer's products (none) and no Security Center.
 WINE_WMI = {"root\\CIMV2": {"Win32_Product": []}}
@@ -60,7 +112,8 @@ WINE_DIFFERENCES = [
     # FormatMessage's text for ERROR_SUCCESS in Wine's message table.
     (re.compile(r"^(\[INFO\] Message : )Success\.  $"), r"\1The operation completed successfully.  "),
     # GetComputerName gives the host name as it is; Windows gives the NetBIOS name, in capitals.
-    (re.compile(r"^(.*Computer Name\s*(?::|->) )(\S+)( ?)$"), lambda m: m.group(1) + m.group(2).upper() + m.group(3)),
+    (re.compile(r"^(.*(?:Computer Name\s*(?::|->)|gv_localComputerName:|localComputerLwr:) )(\S+)( ?)$"),
+     lambda m: m.group(1) + m.group(2).upper() + m.group(3)),
     # DsGetDcName is not implemented (120); outside a domain Windows answers ERROR_NO_SUCH_DOMAIN.
     (re.compile(r"^(\[ERROR\] GetComputerLogonServer: Error while fetching DC name! )120 $"), r"\g<1>1355 "),
 ]
@@ -85,7 +138,11 @@ def log_lines(path):
     for line in text.split("\n")[:-1] if text.endswith("\n") else text.split("\n"):
         if line.startswith("Log open time:") or line.startswith("Log close time:"):
             continue
-        lines.append(_STAMP.sub("", line))
+        line = _STAMP.sub("", line)
+        # What differs from run to run: the server's clock and temporary names made of thread ids.
+        line = re.sub(r"^Date: .*", "Date: <date>", line)
+        line = re.sub(r"\\hl\d+\.tmp", r"\\hl<thread>.tmp", line)
+        lines.append(line)
     return lines
 
 
@@ -236,23 +293,38 @@ def main():
     print(f"wine_scenarios: template prefix ready in {time.time() - started:.0f} s")
 
     failures = 0
-    for index, (machine_name, options, version) in enumerate(SCENARIOS):
+    document = (args.machines.parent / "tessera" / "data" / "agentparams_resource_id.xml").read_bytes()
+    for index, (machine_name, options, version, *extra) in enumerate(SCENARIOS):
         if args.only and machine_name != args.only:
             continue
-        label = machine_name + (" " + " ".join(options) if options else "")
+        label = machine_name + (" " + " ".join(options) if options else "") + (" " + " ".join(extra) if extra else "")
         work = args.work / f"{index}-{machine_name}"
         work.mkdir()
         t0 = time.time()
+        machine = args.machines / machine_name
+        server = DocumentServer(document) if "resource-id" in extra else None
         try:
-            win = run_windows(template, args.machines / machine_name, options, version, args.windows_bin, work)
-            lin = run_linux(args.machines / machine_name, win["facts"], options, args.linux_bin, work)
+            if server:
+                machine = without_resource_id(machine, work, server.port)
+            win = run_windows(template, machine, options, version, args.windows_bin, work)
+            asked_by_windows = len(server.paths) if server else 0
+            lin = run_linux(machine, win["facts"], options, args.linux_bin, work)
         except (wine_prefix.WineError, subprocess.TimeoutExpired, json.JSONDecodeError) as exc:
             print(f"FAIL {label}: {exc}")
             failures += 1
             continue
+        finally:
+            if server:
+                server.close()
         (work / "windows.log").write_text("\n".join(win["log"]) + "\n")
         (work / "linux.log").write_text("\n".join(lin["log"]) + "\n")
         problems = compare(label, win, lin)
+        if server:
+            wanted = f"The Resource ID from the server is given  by {RESOURCE_ID} "
+            if not any(wanted in line for line in win["log"]):
+                problems.append("the Windows build did not take the resource ID from the server")
+            if asked_by_windows == 0 or len(server.paths) == asked_by_windows:
+                problems.append(f"the server was not asked by both builds: {server.paths}")
         # The manifest makes the version queries tell the truth: Windows 10, not the 6.2 of an
         # undeclared program.
         if version == "win10" and win["exit"] != 13 and not any(
