@@ -11,8 +11,7 @@ endif()
 add_compile_options(-Wno-maybe-uninitialized -Wno-restrict)
 # TCHAR stays narrow, as in the stand-in; Windows 7 is the oldest system the code calls into.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN)
-# One self-contained program: no MinGW runtime DLLs beside it.
-add_link_options(-static)
+# Programs link statically (the toolchain's linker flags): no MinGW runtime DLLs beside them.
 
 find_package(nlohmann_json 3 REQUIRED)
 find_package(LibXml2 REQUIRED)
