@@ -1,22 +1,14 @@
 #include <gtest/gtest.h>
 
+#include "agent/log/error_text.h"
 #include "tests/support/log_capture.h"
-#include "agent/machine/text.h"
+#include "tests/support/system_text.h"
 
 namespace {
 
 using hl::test::LogCapture;
-using hl::test::TempMachine;
 
-// The system's own text for a code, through the wide call, as the agent converts it.
-std::string SystemText(DWORD code) {
-  WCHAR* buffer = nullptr;
-  DWORD n = FormatMessageW(0x13FF, nullptr, code, 0x0400, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-  std::string text;
-  if (n != 0) ChangeWideToUtf8Str(buffer, text);
-  if (buffer != nullptr) LocalFree(buffer);
-  return text;
-}
+using hl::test::OneLineSystemText;
 
 TEST(CustomErrorMessage, TableTextsAndUnknownCodes) {
   struct Case {
@@ -37,9 +29,8 @@ TEST(CustomErrorMessage, TableTextsAndUnknownCodes) {
 }
 
 TEST(ErrorMessage, SystemTextLoggedAtErrorOrInfoForSuccess) {
-  TempMachine machine;
-  LogCapture log(machine);
-  const std::string notFound = SystemText(ERROR_FILE_NOT_FOUND);
+  LogCapture log;
+  const std::string notFound = OneLineSystemText(ERROR_FILE_NOT_FOUND);
   ASSERT_FALSE(notFound.empty());
   EXPECT_EQ(notFound.find('\n'), std::string::npos);  // no line breaks in the one-line form
 
@@ -47,21 +38,19 @@ TEST(ErrorMessage, SystemTextLoggedAtErrorOrInfoForSuccess) {
   EXPECT_TRUE(log.Has("[ERROR] Error Code : 2 , Error Message : " + notFound + " ")) << log.All();
 
   LogErrorMessage(ERROR_SUCCESS);
-  EXPECT_TRUE(log.Has("[INFO] Message : " + SystemText(0) + " ")) << log.All();
+  EXPECT_TRUE(log.Has("[INFO] Message : " + OneLineSystemText(0) + " ")) << log.All();
 }
 
 TEST(ErrorMessage, ProductCodesFallBackToTheirOwnTexts) {
-  TempMachine machine;
-  LogCapture log(machine);
-  ASSERT_TRUE(SystemText(17025).empty()) << "the system is not expected to know product codes";
+  LogCapture log;
+  ASSERT_TRUE(OneLineSystemText(17025).empty()) << "the system is not expected to know product codes";
   EXPECT_EQ(GetErrorMessage(17025), "OfficeUpdateError: Patch already installed.");
   EXPECT_TRUE(log.Has("[ERROR] Error Code : 17025 , Error Message : OfficeUpdateError: Patch already installed. "));
   EXPECT_EQ(GetErrorMessage(424242), "Unknown Error. Code : 424242");
 }
 
 TEST(ErrorMessage, AnsiFormTrimsBlanks) {
-  TempMachine machine;
-  LogCapture log(machine);
+  LogCapture log;
   EXPECT_EQ(LogErrorMessageA(ERROR_ACCESS_DENIED), 0);
   std::vector<std::string> lines = log.Matching("Error Code : 5 ,");
   ASSERT_EQ(lines.size(), 1u) << log.All();
@@ -76,11 +65,10 @@ TEST(ErrorMessage, AnsiFormTrimsBlanks) {
 }
 
 TEST(ErrorMessage, LastErrorTextOfTheThread) {
-  TempMachine machine;
-  LogCapture log(machine);
+  LogCapture log;
   SetLastError(ERROR_ACCESS_DENIED);
   LogLastError();
-  EXPECT_TRUE(log.Has("[ERROR]  Error Message: " + SystemText(ERROR_ACCESS_DENIED))) << log.All();
+  EXPECT_TRUE(log.Has("[ERROR]  Error Message: " + OneLineSystemText(ERROR_ACCESS_DENIED))) << log.All();
 }
 
 }  // namespace

@@ -7,14 +7,12 @@
 namespace {
 
 using hl::test::LogCapture;
-using hl::test::TempMachine;
 
 TEST(TextConversion, Utf8AndUtf16RoundTripIncludingSurrogatePairs) {
-  TempMachine machine;
   const char* utf8 = "h\xC3\xA9llo \xE2\x82\xAC \xF0\x9F\x98\x80";  // "héllo € 😀"
   hl::WString wide;
   ASSERT_TRUE(ChangeUtf8ToWideStr(utf8, wide));
-  EXPECT_EQ(wide, hl::WString(u"h\u00e9llo \u20ac \U0001F600"));
+  EXPECT_EQ(wide, hl::WString(WSTR("h\u00e9llo \u20ac \U0001F600")));
   EXPECT_EQ(ChangeToWideStr(utf8, wide), 1);
   EXPECT_EQ(wide.size(), 10u);  // the emoji takes two UTF-16 units
 
@@ -29,9 +27,8 @@ TEST(TextConversion, Utf8AndUtf16RoundTripIncludingSurrogatePairs) {
 }
 
 TEST(TextConversion, MissingInputsFailWithTheirErrorLines) {
-  TempMachine machine;
-  LogCapture log(machine);
-  hl::WString wide = u"stale";
+  LogCapture log;
+  hl::WString wide = WSTR("stale");
   std::string narrow = "stale";
   EXPECT_EQ(ChangeToWideStr(nullptr, wide), 0);
   EXPECT_FALSE(ChangeUtf8ToWideStr(nullptr, wide));
@@ -47,15 +44,13 @@ TEST(TextConversion, MissingInputsFailWithTheirErrorLines) {
 }
 
 TEST(TextConversion, Utf8ToWideLogsTheReceivedText) {
-  TempMachine machine;
-  LogCapture log(machine);
+  LogCapture log;
   hl::WString wide;
   ChangeUtf8ToWideStr("Harborline", wide);
   EXPECT_TRUE(log.Has("[DEBUG] UTF String Received:Harborline")) << log.All();
 }
 
 TEST(TextUtilities, ToLowerUtf8ChangesOnlyAsciiLetters) {
-  TempMachine machine;
   EXPECT_EQ(ToLowerUtf8("CORP\\Admin-01"), "corp\\admin-01");
   // Non-ASCII capitals stay: the default locale lower-cases A to Z only.
   EXPECT_EQ(ToLowerUtf8("\xC3\x84" "BC Stra\xC3\x9F" "E"), "\xC3\x84" "bc stra\xC3\x9F" "e");
@@ -72,7 +67,6 @@ struct ReplaceCase {
 };
 
 TEST(TextUtilities, FindAndReplaceWithNoCase) {
-  TempMachine machine;
   const ReplaceCase cases[] = {
       // Inserted text is never searched again, even when it holds the old text.
       {"https://srv/CORP", "CORP", "corp.example", "https://srv/corp.example", nullptr},
@@ -101,7 +95,6 @@ TEST(TextUtilities, FindAndReplaceWithNoCase) {
 }
 
 TEST(TextUtilities, FindAndReplaceWithMissingTextsReturnsTheInput) {
-  TempMachine machine;
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(FindAndReplaceWithNoCase(nullptr, "ab", "cd"), "");
   EXPECT_EQ(FindAndReplaceWithNoCase("abc", nullptr, "cd"), "abc");
