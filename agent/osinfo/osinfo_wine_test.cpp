@@ -11,15 +11,11 @@
 #include <string>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/wine.h"
 
 namespace {
 
 constexpr const char* kProbeOutput = "HL_OS_PROBE_OUTPUT";
-
-bool RunsUnderWine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 std::string ThisProgram() {
   char path[MAX_PATH] = {};
@@ -88,7 +84,7 @@ TEST(OsNameProbe, ReportTheNamingOfThisSystem) {
 }
 
 TEST(OsName, WineVersions) {
-  if (!RunsUnderWine()) GTEST_SKIP() << "choosing the Windows version per program needs Wine";
+  if (!hl::test::RunsUnderWine()) GTEST_SKIP() << "choosing the Windows version per program needs Wine";
   // What the naming must make of each set of facts Wine reports. Wine's workstations of 6.0 and
   // later report edition 28 (Ultimate N), its servers 7 (Standard); a 32-bit program in a 64-bit
   // prefix runs under WOW64. The table is keyed by the facts because Wine's names for the versions

@@ -83,21 +83,19 @@ std::optional<DWORD> Fault(std::string_view api, const std::string& subject) {
   return std::nullopt;
 }
 
-// Splits a subkey path. Trailing backslashes are accepted; a leading one or an empty component is not.
+// Splits a subkey path. A leading backslash is refused; empty components elsewhere are skipped, as
+// Windows' path parser skips repeated separators ("a\\\\b" is "a\\b", "a\\" is "a").
 LONG SplitSubKey(std::u16string_view text, Path& out) {
   out.clear();
   if (!text.empty() && text.front() == u'\\') return ERROR_BAD_PATHNAME;
-  while (!text.empty() && text.back() == u'\\') text.remove_suffix(1);
-  if (text.empty()) return ERROR_SUCCESS;
   size_t start = 0;
-  for (;;) {
+  while (start < text.size()) {
     size_t sep = text.find(u'\\', start);
-    std::u16string_view part = text.substr(start, sep == std::u16string_view::npos ? sep : sep - start);
-    if (part.empty()) return ERROR_BAD_PATHNAME;
-    out.emplace_back(part);
-    if (sep == std::u16string_view::npos) return ERROR_SUCCESS;
+    if (sep == std::u16string_view::npos) sep = text.size();
+    if (sep > start) out.emplace_back(text.substr(start, sep - start));
     start = sep + 1;
   }
+  return ERROR_SUCCESS;
 }
 
 // The view a call on `parent` works in. Under a redirected key the view is fixed by the handle;
@@ -244,7 +242,8 @@ LONG CreateKey(const char* api, HKEY parentKey, const std::optional<std::u16stri
   });
   if (error) return error;
   if (!exists) {
-    if (!parent.predefined && !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    // Windows checks the creation against the parent key's security, not against the access the
+    // parent handle was opened with; the simulated computer's keys allow everything.
     error = Store::Instance().Modify([&](Tree& tree, bool& changed) -> LONG {
       if (!parent.predefined && !tree.Find(parent.hive, parent.path)) return ERROR_KEY_DELETED;
       if (tree.Find(target.hive, target.path)) return ERROR_SUCCESS;  // created meanwhile

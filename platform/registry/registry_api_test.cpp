@@ -24,40 +24,28 @@ class RegistryApi : public ::testing::Test {
   hl::test::TempMachine machine_;
 };
 
-TEST_F(RegistryApi, CreateReportsDispositionAndOpenNeverCreates) {
-  ScopedKey missing;
-  missing.out()[0] = reinterpret_cast<HKEY>(1);
-  EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Vendor\\App", missing), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(missing.get(), nullptr);
-
-  DWORD disposition = 0;
+// Names keep the case they were created with, in the file too.
+TEST_F(RegistryApi, FileKeepsTheFirstSpellingOfNames) {
   ScopedKey created;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Vendor\\App", created, KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Vendor\\App", created), ERROR_SUCCESS);
   ScopedKey again;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "SOFTWARE\\VENDOR\\app\\", again, KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  ScopedKey opened;
-  EXPECT_EQ(Open(HKEY_CURRENT_USER, "software\\vendor\\APP", opened), ERROR_SUCCESS);
-
-  // Names keep the case they were created with, in the file too.
+  ASSERT_EQ(Create(HKEY_CURRENT_USER, "SOFTWARE\\VENDOR\\app\\", again), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(again.get(), "First", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(again.get(), "FIRST", 2), ERROR_SUCCESS);
   std::string file = machine_.ReadRegistry();
-  EXPECT_NE(file.find("[HKEY_CURRENT_USER\\Software\\Vendor\\App]\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("[HKEY_CURRENT_USER\\Software\\Vendor\\App]\r\n\"First\"=dword:00000002"), std::string::npos)
+      << file;
   EXPECT_EQ(file.find("VENDOR"), std::string::npos);
 }
 
 // Keys that every Windows installation has exist in an empty registry, so a program that writes
-// into them opens them (REG_OPENED_EXISTING_KEY) as it would on Windows, in both views; they
-// stay out of the file while they hold nothing.
-TEST_F(RegistryApi, KeysOfEveryInstallationExistAlready) {
+// into them opens them as it would on Windows; they stay out of the file while they hold nothing.
+TEST_F(RegistryApi, KeysOfEveryInstallationStayOutOfTheFileWhileEmpty) {
   for (const char* path : {"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management",
-                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "SYSTEM\\CurrentControlSet\\Services",
-                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}) {
+                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SYSTEM", "SOFTWARE"}) {
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
       ScopedKey key;
-      DWORD disposition = 0;
-      ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, path, key, KEY_ALL_ACCESS | view, &disposition), ERROR_SUCCESS) << path;
-      EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY)) << path << " view " << view;
+      ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, path, key, KEY_ALL_ACCESS | view), ERROR_SUCCESS) << path;
     }
   }
   EXPECT_EQ(machine_.ReadRegistry(), "");
@@ -69,84 +57,7 @@ TEST_F(RegistryApi, KeysOfEveryInstallationExistAlready) {
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
 }
 
-TEST_F(RegistryApi, PathRules) {
-  ScopedKey key;
-  EXPECT_EQ(Create(HKEY_CURRENT_USER, "\\Leading", key), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(Create(HKEY_CURRENT_USER, "a\\\\b", key), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
-            ERROR_INVALID_PARAMETER);
-  // Direct children of HKEY_LOCAL_MACHINE and HKEY_USERS are hives and cannot be created.
-  EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "NewHive", key), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Create(HKEY_USERS, "NewHive\\Sub", key), ERROR_ACCESS_DENIED);
-  // The usual top-level keys exist in an empty registry and are not written out while empty.
-  for (const char* path : {"SOFTWARE", "SYSTEM", "HARDWARE"}) {
-    ScopedKey top;
-    EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, path, top), ERROR_SUCCESS) << path;
-  }
-  ScopedKey system;
-  DWORD disposition = 0;
-  ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SYSTEM", system, KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  EXPECT_EQ(machine_.ReadRegistry(), "");
-  // An empty subkey gives a new handle to the same key; NULL with RegOpenKeyEx too.
-  ScopedKey same;
-  ASSERT_EQ(Create(system.get(), "", same), ERROR_SUCCESS);
-  EXPECT_EQ(SetDword(same.get(), "x", 1), ERROR_SUCCESS);
-  ScopedKey viaNull;
-  ASSERT_EQ(RegOpenKeyExA(system.get(), nullptr, 0, KEY_READ, viaNull.out()), ERROR_SUCCESS);
-  DWORD number = 0;
-  EXPECT_EQ(GetDword(viaNull.get(), "X", number), ERROR_SUCCESS);
-  EXPECT_EQ(number, 1u);
-}
-
-TEST_F(RegistryApi, QuerySizesAndMoreData) {
-  ScopedKey key;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "K", key), ERROR_SUCCESS);
-  const char16_t foobar[] = u"foobar";
-  ASSERT_EQ(RegSetValueExW(key.get(), u"s", 0, REG_SZ, reinterpret_cast<const BYTE*>(foobar), sizeof foobar),
-            ERROR_SUCCESS);
-
-  DWORD type = 0, size = 0;
-  EXPECT_EQ(RegQueryValueExW(key.get(), u"s", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 14u);
-  EXPECT_EQ(RegQueryValueExA(key.get(), "s", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 7u);
-
-  char small[4] = {'x', 'x', 'x', 'x'};
-  size = sizeof small;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size),
-            ERROR_MORE_DATA);
-  EXPECT_EQ(size, 7u);
-  char exact[7];
-  size = sizeof exact;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size), ERROR_SUCCESS);
-  EXPECT_STREQ(exact, "foobar");
-  char16_t wide[7];
-  size = 13;
-  EXPECT_EQ(RegQueryValueExW(key.get(), u"s", nullptr, nullptr, reinterpret_cast<BYTE*>(wide), &size),
-            ERROR_MORE_DATA);
-  EXPECT_EQ(size, 14u);
-
-  // Missing value: 2, and a size-only query reports 0.
-  size = 99;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(size, 0u);
-  size = sizeof exact;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size),
-            ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(size, sizeof exact);
-  // Bad parameters.
-  EXPECT_EQ(RegQueryValueExA(key.get(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), nullptr),
-            ERROR_INVALID_PARAMETER);
-  DWORD reserved = 0;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "s", &reserved, nullptr, nullptr, &size), ERROR_INVALID_PARAMETER);
-  // Only the type.
-  type = 0;
-  EXPECT_EQ(RegQueryValueExA(key.get(), "s", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-}
-
+// The simulated computer's ANSI code page is UTF-8: every character has a narrow form.
 TEST_F(RegistryApi, AnsiFormsConvertStringTypesBetweenUtf8AndUtf16) {
   ScopedKey key;
   ASSERT_EQ(Create(HKEY_CURRENT_USER, "K", key), ERROR_SUCCESS);
@@ -184,181 +95,6 @@ TEST_F(RegistryApi, AnsiFormsConvertStringTypesBetweenUtf8AndUtf16) {
   ASSERT_EQ(RegQueryValueExW(key.get(), u"b", nullptr, nullptr, rawBack, &size), ERROR_SUCCESS);
   ASSERT_EQ(size, sizeof raw);
   EXPECT_EQ(std::memcmp(rawBack, raw, sizeof raw), 0);
-}
-
-TEST_F(RegistryApi, SetValueEdgeCases) {
-  ScopedKey key;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "K", key), ERROR_SUCCESS);
-  // NULL data with a size is refused; NULL data without one stores an empty value.
-  EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
-  ASSERT_EQ(RegSetValueExA(key.get(), "v", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
-  DWORD size = 5;
-  EXPECT_EQ(RegQueryValueExW(key.get(), u"v", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 0u);
-  // A size that leaves out the terminator which follows gets it counted, as NT does.
-  const char text[] = "abc";
-  ASSERT_EQ(RegSetValueExA(key.get(), "t", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 3), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(key.get(), u"t", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 8u);
-  // Unterminated data is stored as given and terminated in the caller's buffer when there is room.
-  const char16_t unterminated[] = {u'x', u'y', u'z'};
-  ASSERT_EQ(RegSetValueExW(key.get(), u"u", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated), 4),
-            ERROR_SUCCESS);
-  char16_t buffer[4] = {u'#', u'#', u'#', u'#'};
-  size = sizeof buffer;
-  ASSERT_EQ(RegQueryValueExW(key.get(), u"u", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(size, 4u);
-  EXPECT_EQ(buffer[0], u'x');
-  EXPECT_EQ(buffer[1], u'y');
-  EXPECT_EQ(buffer[2], u'\0');
-  // Overwriting keeps the value's position and first spelling.
-  ASSERT_EQ(SetDword(key.get(), "First", 1), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key.get(), "FIRST", 2), ERROR_SUCCESS);
-  std::string file = machine_.ReadRegistry();
-  EXPECT_NE(file.find("\"First\"=dword:00000002"), std::string::npos) << file;
-}
-
-TEST_F(RegistryApi, DefaultValueByEmptyOrNullName) {
-  ScopedKey key;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "K", key), ERROR_SUCCESS);
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(key.get(), nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(SetString(key.get(), nullptr, "dflt"), ERROR_SUCCESS);
-  std::string text;
-  EXPECT_EQ(GetString(key.get(), "", text), ERROR_SUCCESS);
-  EXPECT_EQ(text, "dflt");
-  EXPECT_NE(machine_.ReadRegistry().find("@=\"dflt\""), std::string::npos);
-  EXPECT_EQ(RegDeleteValueA(key.get(), ""), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueW(key.get(), nullptr), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(RegistryApi, AccessMaskGatesValueOperations) {
-  ScopedKey writer;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "K\\Sub", writer), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(writer.get(), "v", 7), ERROR_SUCCESS);
-
-  ScopedKey reader;
-  ASSERT_EQ(Open(HKEY_CURRENT_USER, "K", reader, KEY_QUERY_VALUE), ERROR_SUCCESS);
-  EXPECT_EQ(SetDword(reader.get(), "v", 1), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteValueA(reader.get(), "v"), ERROR_ACCESS_DENIED);
-  char name[16];
-  DWORD length = sizeof name;
-  EXPECT_EQ(RegEnumKeyExA(reader.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
-  ScopedKey child;
-  EXPECT_EQ(Create(reader.get(), "New", child), ERROR_ACCESS_DENIED) << "creating needs KEY_CREATE_SUB_KEY";
-  EXPECT_EQ(Create(reader.get(), "Sub", child), ERROR_SUCCESS) << "opening an existing one does not";
-
-  ScopedKey setter;
-  ASSERT_EQ(Open(HKEY_CURRENT_USER, "K\\Sub", setter, KEY_SET_VALUE), ERROR_SUCCESS);
-  DWORD number;
-  EXPECT_EQ(GetDword(setter.get(), "v", number), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(SetDword(setter.get(), "v", 8), ERROR_SUCCESS);
-  ScopedKey generic;
-  ASSERT_EQ(Open(HKEY_CURRENT_USER, "K\\Sub", generic, 0x80000000u /* GENERIC_READ */), ERROR_SUCCESS);
-  EXPECT_EQ(GetDword(generic.get(), "v", number), ERROR_SUCCESS);
-  EXPECT_EQ(number, 8u);
-}
-
-TEST_F(RegistryApi, InvalidAndClosedHandles) {
-  EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
-  HKEY bogus = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x12344));
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(bogus, "v", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(SetDword(bogus, "v", 1), ERROR_INVALID_HANDLE);
-  ScopedKey key;
-  EXPECT_EQ(Open(bogus, "x", key), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(Open(HKEY_DYN_DATA, "x", key), ERROR_INVALID_HANDLE);
-
-  HKEY handle = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "K", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(RegFlushKey(handle), ERROR_SUCCESS);
-  EXPECT_EQ(RegCloseKey(handle), ERROR_SUCCESS);
-  EXPECT_EQ(RegCloseKey(handle), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegFlushKey(handle), ERROR_INVALID_HANDLE);
-}
-
-TEST_F(RegistryApi, DeleteKeyRules) {
-  ScopedKey leaf;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "Tree\\Branch\\Leaf", leaf), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(leaf.get(), "v", 1), ERROR_SUCCESS);
-
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Tree\\Branch"), ERROR_ACCESS_DENIED) << "it has a subkey";
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Tree\\Missing"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteKeyExA(HKEY_CURRENT_USER, "Tree\\Branch\\Leaf", 0, 1), ERROR_INVALID_PARAMETER);
-  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "TREE\\branch\\leaf"), ERROR_SUCCESS);
-
-  // The handle outlives its key: calls on it fail with ERROR_KEY_DELETED.
-  DWORD number;
-  EXPECT_EQ(GetDword(leaf.get(), "v", number), ERROR_KEY_DELETED);
-  EXPECT_EQ(SetDword(leaf.get(), "v", 2), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegFlushKey(leaf.get()), ERROR_KEY_DELETED);
-  ScopedKey child;
-  EXPECT_EQ(Create(leaf.get(), "Child", child), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegCloseKey(leaf.release()), ERROR_SUCCESS);
-
-  // An empty subkey deletes the key the handle refers to.
-  ScopedKey branch;
-  ASSERT_EQ(Open(HKEY_CURRENT_USER, "Tree\\Branch", branch), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(branch.get(), ""), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(branch.get(), ""), ERROR_KEY_DELETED);
-  std::string file = machine_.ReadRegistry();
-  EXPECT_EQ(file.find("Branch"), std::string::npos) << file;
-  EXPECT_NE(file.find("[HKEY_CURRENT_USER\\Tree]"), std::string::npos) << file;
-}
-
-TEST_F(RegistryApi, EnumeratesSubkeysSortedAndValuesInCreationOrder) {
-  ScopedKey key;
-  ASSERT_EQ(Create(HKEY_CURRENT_USER, "E", key), ERROR_SUCCESS);
-  for (const char* name : {"zeta", "Alpha", "_under", "beta"}) {
-    ScopedKey sub;
-    ASSERT_EQ(Create(key.get(), name, sub), ERROR_SUCCESS);
-  }
-  std::vector<std::string> names;
-  for (DWORD i = 0;; ++i) {
-    char name[32];
-    DWORD length = sizeof name;
-    LONG result = RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    ASSERT_EQ(result, ERROR_SUCCESS);
-    EXPECT_EQ(length, std::strlen(name));
-    names.push_back(name);
-  }
-  // Windows compares names upper-cased, so '_' sorts after the letters.
-  EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "zeta", "_under"}));
-  char shortName[5];
-  DWORD length = sizeof shortName;
-  EXPECT_EQ(RegEnumKeyExA(key.get(), 0, shortName, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
-  EXPECT_EQ(length, sizeof shortName);
-
-  ASSERT_EQ(SetDword(key.get(), "second", 2), ERROR_SUCCESS);
-  ASSERT_EQ(SetString(key.get(), "first", "\xC3\xA9t\xC3\xA9"), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key.get(), "SECOND", 3), ERROR_SUCCESS);
-  char name[16];
-  DWORD nameLength = sizeof name, type = 0, size = 0;
-  ASSERT_EQ(RegEnumValueA(key.get(), 0, name, &nameLength, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_STREQ(name, "second");
-  EXPECT_EQ(nameLength, 6u);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(size, 4u);
-  BYTE data[3];
-  nameLength = sizeof name;
-  size = sizeof data;
-  ASSERT_EQ(RegEnumValueA(key.get(), 1, name, &nameLength, nullptr, &type, data, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 6u) << "ANSI size of the string";
-  BYTE enough[8];
-  size = sizeof enough;
-  nameLength = sizeof name;
-  ASSERT_EQ(RegEnumValueA(key.get(), 1, name, &nameLength, nullptr, &type, enough, &size), ERROR_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(enough), "\xC3\xA9t\xC3\xA9");
-  nameLength = 3;
-  EXPECT_EQ(RegEnumValueA(key.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
-  nameLength = sizeof name;
-  EXPECT_EQ(RegEnumValueA(key.get(), 2, name, &nameLength, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(RegistryApi, ChangesPersistAndOutsideEditsAreSeen) {
@@ -461,19 +197,30 @@ TEST_F(RegistryApi, DeepKeyFileIsRefusedAsMalformedAndLeftUnchanged) {
   EXPECT_EQ(machine_.ReadRegistry(), deep);
 }
 
-TEST_F(RegistryApi, CreateRefusesNamesAndDepthsWindowsRefuses) {
-  HKEY key = nullptr;
-  std::string name(255, 'n');
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  name += 'n';
-  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ("a\\" + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
+// Answers the stand-in gives where Windows documents a rule but no test of Windows itself shows
+// the code (Wine answers all of these otherwise, so they are not compared under Wine).
+TEST_F(RegistryApi, DocumentedRefusals) {
+  ScopedKey key;
+  // "This parameter cannot be NULL."
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
             ERROR_INVALID_PARAMETER);
-  HKEY probe = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "a", 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND) << "nothing made";
+  // Direct children of HKEY_LOCAL_MACHINE and HKEY_USERS are hives and cannot be created.
+  EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "NewHive", key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Create(HKEY_USERS, "NewHive\\Sub", key), ERROR_ACCESS_DENIED);
+  // HKEY_DYN_DATA exists on Windows 9x only.
+  EXPECT_EQ(Open(HKEY_DYN_DATA, "x", key), ERROR_INVALID_HANDLE);
+  // The reserved argument must be zero.
+  ScopedKey leaf;
+  ASSERT_EQ(Create(HKEY_CURRENT_USER, "Leaf", leaf), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyExA(HKEY_CURRENT_USER, "Leaf", 0, 1), ERROR_INVALID_PARAMETER);
+  // Key names are at most 255 characters.
+  EXPECT_EQ(Create(HKEY_CURRENT_USER, ("a\\" + std::string(256, 'n')).c_str(), key), ERROR_INVALID_PARAMETER);
+  ScopedKey probe;
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, "a", probe), ERROR_FILE_NOT_FOUND) << "nothing made";
+}
 
+TEST_F(RegistryApi, CreateRefusesDepthsWindowsRefuses) {
+  HKEY key = nullptr;
   std::string levels = "D";
   for (int i = 1; i < 512; ++i) levels += "\\D";
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, levels.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/win_registry.h"
+#include "platform/win32.h"
 
 namespace hl::platform::reg::test {
 

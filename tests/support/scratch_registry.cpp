@@ -48,6 +48,7 @@ bool UnderScratchRoot(const std::string& fullPath) {
 HKEY HiveOf(std::string_view name) {
   if (name == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
   if (name == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
+  if (name == "HKEY_USERS") return HKEY_USERS;
   return nullptr;
 }
 

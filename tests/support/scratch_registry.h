@@ -24,6 +24,7 @@ inline constexpr const char* kScratchRoots[] = {
     "HKEY_LOCAL_MACHINE\\SYSTEM\\HarborlineTest",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\HarborlineTest",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\HarborlineTest",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.harborlinetest",
     "HKEY_CURRENT_USER\\Software\\HarborlineTest",
 };
 
