@@ -189,7 +189,7 @@ DWORD Store(const std::basic_string<CharT>& text, DWORD flags, CharT* buffer, DW
 }  // namespace hl::platform
 
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD, LPSTR lpBuffer, DWORD nSize,
-                     void* Arguments) {
+                     va_list* Arguments) {
   if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr) *reinterpret_cast<LPSTR*>(lpBuffer) = nullptr;
   auto source = hl::platform::Source(dwFlags, lpSource, dwMessageId, false);
   if (!source) return 0;
@@ -199,7 +199,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD, 
 }
 
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD, LPWSTR lpBuffer, DWORD nSize,
-                     void* Arguments) {
+                     va_list* Arguments) {
   if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr) *reinterpret_cast<LPWSTR*>(lpBuffer) = nullptr;
   auto source = hl::platform::Source(dwFlags, lpSource, dwMessageId, true);
   if (!source) return 0;

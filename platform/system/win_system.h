@@ -1,6 +1,8 @@
 // Process, thread, time, module, version, text and message API of the stand-in.
 #pragma once
 
+#include <cstdarg>
+
 #include "platform/core/win_types.h"
 
 // ---- Error codes used by this part of the API beyond those of win_types.h ----
@@ -222,6 +224,6 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((static_cast<WORD>(s) << 10) | static_cast<WORD>(p))
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
-                     DWORD nSize, void* Arguments);
+                     DWORD nSize, va_list* Arguments);
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
-                     DWORD nSize, void* Arguments);
+                     DWORD nSize, va_list* Arguments);
