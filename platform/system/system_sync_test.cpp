@@ -1,17 +1,14 @@
-// Mutexes, events, threads, timer queues, time and environment.
+// Mutexes, events, threads, timer queues and time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <deque>
-#include <cstdlib>
 #include <string>
 
 #include "platform/win32.h"
-#include "tests/support/temp_machine.h"
+#include "tests/support/wine.h"
 
 namespace {
-
-using hl::test::TempMachine;
 
 DWORD WINAPI TryLock(LPVOID mutex) { return WaitForSingleObject(static_cast<HANDLE>(mutex), 0); }
 
@@ -156,7 +153,8 @@ TEST(TimerQueue, DeletionWithoutWaitingReturnsAtOnceAndTheTimerNeverFires) {
   HANDLE timer = nullptr;
   ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, Count, &c, 50, 0, WT_EXECUTEDEFAULT));
   DWORD start = GetTickCount();
-  EXPECT_TRUE(DeleteTimerQueueEx(queue, nullptr));
+  // Wine reports ERROR_IO_PENDING for every deletion that does not wait.
+  EXPECT_EQ(DeleteTimerQueueEx(queue, nullptr), hl::test::WindowsOrWine(TRUE, FALSE));
   EXPECT_LT(GetTickCount() - start, 40u);
   Sleep(120);
   EXPECT_EQ(c.calls, 0);
@@ -186,7 +184,7 @@ TEST(TimerQueue, DeletionWithoutWaitingDoesNotWaitForARunningCallback) {
   HANDLE timer = nullptr;
   ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, SlowCallback, &s, 0, 0, 0));
   ASSERT_EQ(WaitForSingleObject(s.started, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_TRUE(DeleteTimerQueueEx(queue, nullptr));
+  EXPECT_EQ(DeleteTimerQueueEx(queue, nullptr), hl::test::WindowsOrWine(TRUE, FALSE));
   EXPECT_FALSE(s.finished);
   Sleep(400);
   EXPECT_TRUE(s.finished);
@@ -228,11 +226,14 @@ TEST(TimerQueue, DefaultQueueAndBadArguments) {
   ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, Count, &c, 0, 1, 0));
   EXPECT_EQ(WaitForSingleObject(c.done, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_TRUE(DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE));
+  CloseHandle(c.done);
+#ifndef _WIN32
+  // The stand-in refuses what Windows does not check (and would crash on).
   EXPECT_FALSE(CreateTimerQueueTimer(nullptr, nullptr, Count, &c, 0, 0, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_FALSE(CreateTimerQueueTimer(&timer, reinterpret_cast<HANDLE>(0x12345), Count, &c, 0, 0, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  CloseHandle(c.done);
+#endif
 }
 
 TEST(Time, ClocksAgree) {
@@ -247,31 +248,9 @@ TEST(Time, ClocksAgree) {
   ULONGLONG value = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
   EXPECT_GT(value, 133000000000000000ULL);  // after 2022
   ULONGLONG before = GetTickCount64();
-  Sleep(20);
-  EXPECT_GE(GetTickCount64() - before, 20u);
-}
-
-TEST(Environment, MachineFirstWithoutCaseThenTheProcess) {
-  TempMachine machine;
-  machine.WriteMachineJson({{"environment", {{"TEMP", "C:\\Temp"}, {"HIDDEN", nullptr}}}});
-  setenv("HL_ENV_TEST", "from-process", 1);
-  setenv("HIDDEN", "x", 1);
-  char buffer[64];
-  EXPECT_EQ(GetEnvironmentVariableA("temp", buffer, sizeof buffer), 7u);
-  EXPECT_STREQ(buffer, "C:\\Temp");
-  EXPECT_EQ(GetEnvironmentVariableA("TEMP", buffer, 7), 8u);  // too small: size with the terminator
-  EXPECT_EQ(GetEnvironmentVariableA("TEMP", nullptr, 0), 8u);
-  EXPECT_EQ(GetEnvironmentVariableA("hl_env_test", buffer, sizeof buffer), 12u);
-  EXPECT_STREQ(buffer, "from-process");
-  EXPECT_EQ(GetEnvironmentVariableA("HIDDEN", buffer, sizeof buffer), 0u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
-  EXPECT_EQ(GetEnvironmentVariableA("HL_NOT_SET_ANYWHERE", buffer, sizeof buffer), 0u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
-  WCHAR wide[16];
-  EXPECT_EQ(GetEnvironmentVariableW(WSTR("Temp"), wide, 16), 7u);
-  EXPECT_EQ(std::u16string(wide), u"C:\\Temp");
-  unsetenv("HL_ENV_TEST");
-  unsetenv("HIDDEN");
+  Sleep(50);
+  // The tick count moves in steps of up to 16 ms on Windows (and lags a little more under Wine).
+  EXPECT_GE(GetTickCount64() - before, 30u);
 }
 
 }  // namespace
