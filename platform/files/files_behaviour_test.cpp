@@ -107,9 +107,8 @@ TEST(CreateFileBehaviour, CreateAlwaysAndTruncateExistingEmptyTheFile) {
   CloseHandle(h);
 
   folder.Write("f.txt", "12345");
-  // TRUNCATE_EXISTING needs write access.
-  EXPECT_EQ(Open(path, GENERIC_READ, 0, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // TRUNCATE_EXISTING without write access: Wine opens the file where the stand-in refuses it;
+  // that case stays in files_open_test.cpp until Windows' answer is established.
   h = Open(path, GENERIC_WRITE, 0, TRUNCATE_EXISTING);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(h, nullptr), 0u);
