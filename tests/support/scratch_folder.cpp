@@ -22,10 +22,12 @@ std::string UniqueName() {
   return "hl-" + std::to_string(rd() % 1000000000u);
 }
 
+#ifdef _WIN32
 std::string WithoutTrailingSeparator(std::string path) {
   while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
   return path;
 }
+#endif
 
 }  // namespace
 
