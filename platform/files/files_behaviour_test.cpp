@@ -108,7 +108,7 @@ TEST(CreateFileBehaviour, CreateAlwaysAndTruncateExistingEmptyTheFile) {
 
   folder.Write("f.txt", "12345");
   // TRUNCATE_EXISTING without write access: Wine opens the file where the stand-in refuses it;
-  // that case stays in files_open_test.cpp until Windows' answer is established.
+  // that case stays in files_open_test.cpp (TruncateExistingNeedsWriteAccess) until Windows' answer is established.
   h = Open(path, GENERIC_WRITE, 0, TRUNCATE_EXISTING);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(h, nullptr), 0u);

@@ -82,23 +82,6 @@ TEST(FindFirstFile, FolderListingStartsWithDotEntriesExceptAtADriveRoot) {
   EXPECT_EQ(root, (std::vector<std::string>{"dir"}));
 }
 
-TEST(FindFirstFile, ReportsAttributesAndSizes) {
-  TempMachine machine;
-  machine.WriteFile("drive_c/dir/data.bin", "12345");
-  machine.WriteFile("drive_c/dir/sub/x", "");
-  WIN32_FIND_DATAA data{};
-  HANDLE h = FindFirstFileA("C:\\DIR\\DATA.BIN", &data);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_STREQ(data.cFileName, "data.bin");
-  EXPECT_EQ(data.nFileSizeLow, 5u);
-  EXPECT_FALSE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  FindClose(h);
-  h = FindFirstFileA("C:\\dir\\su?", &data);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  FindClose(h);
-}
-
 TEST(FindFirstFile, FailuresCarryTheWindowsCodes) {
   TempMachine machine;
   machine.WriteFile("drive_c/dir/a.txt", "");
